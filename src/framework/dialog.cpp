@@ -1,0 +1,285 @@
+#include "framework/dialog.h"
+
+#include <QEventLoop>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWindow>
+
+#include "framework/app.h"
+#include "framework/dialog_widget.h"
+#include "framework/resources.h"
+#include "framework/system_menu.h"
+
+namespace fw {
+namespace {
+
+Qt::WindowFlags FlagsFor(const DialogTemplate& tmpl) {
+    Qt::WindowFlags flags = (tmpl.exStyle & WS_EX_APPWINDOW) ? Qt::Window : Qt::Dialog;
+    flags |= Qt::CustomizeWindowHint;
+    if (tmpl.style & WS_CAPTION) flags |= Qt::WindowTitleHint;
+    if (tmpl.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    return flags;
+}
+
+// Keeps an owned window above its owner without making it a Qt child, which would share the
+// owner's disabled state.
+void SetOwner(QWidget* widget, Window* owner) {
+    if (!owner || !owner->Widget()) return;
+    QWidget* ownerWindow = owner->Widget()->window();
+    widget->winId();
+    ownerWindow->winId();
+    if (widget->windowHandle() && ownerWindow->windowHandle())
+        widget->windowHandle()->setTransientParent(ownerWindow->windowHandle());
+}
+
+}  // namespace
+
+Dialog::Dialog(int templateId, Window* parent) : templateId_(templateId), parent_(parent) {}
+
+Dialog::~Dialog() { DestroyWindow(); }
+
+const MessageMap* Dialog::GetBaseMessageMap() {
+    static const MessageMap map{CommandTarget::RootMessageMap(), {}};
+    return &map;
+}
+
+bool Dialog::Build(Window* owner) {
+    const DialogTemplate* tmpl = FindTemplate(templateId_);
+    if (!tmpl || IsWindow()) return false;
+    ended_ = false;
+    widget_ = new DialogWidget(*this, FlagsFor(*tmpl));
+    QFont font = TemplateFont(tmpl->fontFace, tmpl->fontPointSize);
+    widget_->setFont(font);
+    units_ = MeasureDialogUnits(font);
+    widget_->setFixedSize(units_.ToPixelsX(tmpl->cx), units_.ToPixelsY(tmpl->cy));
+    widget_->setWindowTitle(QString::fromUtf8(tmpl->caption));
+    Attach(widget_);
+    if (tmpl->style & WS_SYSMENU) systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
+    BuildControls(*tmpl);
+    SetOwner(widget_, owner);
+    if (OnInitDialog()) FocusFirstTabStop();
+    return true;
+}
+
+void Dialog::BuildControls(const DialogTemplate& tmpl) {
+    for (const ControlTemplate& c : tmpl.controls) {
+        QString text = QString::fromUtf8(c.text ? c.text : "");
+        QWidget* w = nullptr;
+        std::unique_ptr<Control> control;
+        switch (c.kind) {
+            case ControlKind::PushButton: {
+                auto* button = new QPushButton(text, widget_);
+                bool isDefault = (c.style & 0xF) == BS_DEFPUSHBUTTON;
+                button->setDefault(isDefault);
+                button->setAutoDefault(true);
+                if (isDefault) defaultButtonId_ = c.id;
+                control = std::make_unique<ButtonControl>(c.id, button);
+                w = button;
+                break;
+            }
+            case ControlKind::RadioButton: {
+                auto* radio = new QRadioButton(text, widget_);
+                control = std::make_unique<ButtonControl>(c.id, radio);
+                w = radio;
+                break;
+            }
+            case ControlKind::StaticText: {
+                auto* label = new QLabel(text, widget_);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                control = std::make_unique<StaticControl>(c.id, label);
+                w = label;
+                break;
+            }
+            case ControlKind::Icon: {
+                auto* label = new QLabel(widget_);
+                label->setPixmap(LoadIcon(c.iconId).pixmap(32, 32));
+                control = std::make_unique<StaticControl>(c.id, label);
+                w = label;
+                break;
+            }
+            case ControlKind::Edit: {
+                auto* edit = new QPlainTextEdit(widget_);
+                edit->setReadOnly(c.style & ES_READONLY);
+                edit->setUndoRedoEnabled(false);
+                if (c.style & ES_AUTOHSCROLL) edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+                edit->setFrameShape((c.style & WS_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
+                // Read-only, it still takes the focus so that the operator can scroll and copy.
+                edit->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
+                                              Qt::TextSelectableByMouse);
+                control = std::make_unique<EditControl>(c.id, edit);
+                w = edit;
+                break;
+            }
+            case ControlKind::ProgressBar: {
+                auto* bar = new QProgressBar(widget_);
+                control = std::make_unique<ProgressBar>(c.id, bar);
+                w = bar;
+                break;
+            }
+        }
+        QRect geometry = units_.ToPixels(c.x, c.y, c.cx, c.cy);
+        if (c.kind == ControlKind::Icon) geometry.setSize(QSize(32, 32));  // icons keep their size
+        w->setGeometry(geometry);
+        if (c.kind != ControlKind::Edit && c.kind != ControlKind::RadioButton) {
+            // Radio buttons keep Qt's focus handling: Tab reaches the group, arrows move in it.
+            w->setFocusPolicy((c.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
+            w->setContextMenuPolicy(Qt::PreventContextMenu);
+        }
+        if (c.kind == ControlKind::PushButton || c.kind == ControlKind::RadioButton) {
+            int id = c.id;
+            QObject::connect(static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_,
+                             [this, id] {
+                                 Dispatch(WM_COMMAND,
+                                          MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
+                             });
+        }
+        if (c.style & WS_TABSTOP) tabStops_.push_back(c.id);
+        controls_.push_back(std::move(control));
+    }
+}
+
+void Dialog::FocusFirstTabStop() {
+    for (int id : tabStops_)
+        if (Control* c = GetDlgItem(id); c && c->Widget()->isEnabled()) {
+            c->Widget()->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+}
+
+int Dialog::DoModal() {
+    modal_ = true;
+    if (!Build(parent_)) return -1;
+    if (!ended_) {
+        if (parent_) widget_->setWindowModality(Qt::ApplicationModal);
+        widget_->show();
+        widget_->activateWindow();
+        QEventLoop loop;
+        loop_ = &loop;
+        if (!ended_) loop.exec(QEventLoop::DialogExec);
+        loop_ = nullptr;
+    }
+    int result = result_;
+    DestroyWindow();
+    modal_ = false;
+    return result;
+}
+
+bool Dialog::Create(Window* owner) {
+    modal_ = false;
+    if (!Build(owner)) return false;
+    const DialogTemplate* tmpl = FindTemplate(templateId_);
+    if (tmpl && (tmpl->style & WS_VISIBLE) && widget_) widget_->show();
+    return IsWindow();
+}
+
+void Dialog::EndDialog(int result) {
+    result_ = result;
+    ended_ = true;
+    if (loop_) loop_->exit(result);
+}
+
+void Dialog::DestroyWindow() {
+    if (!widget_) return;
+    DialogWidget* widget = widget_;
+    widget_ = nullptr;
+    widget->Release();
+    systemMenu_.reset();
+    controls_.clear();  // each control lets go of its handle first
+    tabStops_.clear();
+    defaultButtonId_ = 0;
+    Detach();
+    widget->hide();
+    if (widget->InEvent())
+        widget->deleteLater();
+    else
+        delete widget;
+}
+
+Control* Dialog::GetDlgItem(int id) const {
+    for (const auto& c : controls_)
+        if (c->Id() == id) return c.get();
+    return nullptr;
+}
+
+void Dialog::SetDlgItemText(int id, const std::string& text) {
+    if (Control* c = GetDlgItem(id)) c->SetWindowText(text);
+}
+
+std::string Dialog::GetDlgItemText(int id) const {
+    Control* c = GetDlgItem(id);
+    return c ? c->GetWindowText() : std::string();
+}
+
+void Dialog::CheckRadioButton(int first, int last, int checked) {
+    for (int id = first; id <= last; ++id)
+        if (ButtonControl* b = GetButton(id)) b->SetCheck(id == checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void Dialog::SetIcon(const QIcon& icon, bool big) {
+    // Qt keeps one icon with all its sizes; the large and the small picture both come from it.
+    (void)big;
+    if (widget_) widget_->setWindowIcon(icon);
+}
+
+bool Dialog::IsIconic() const { return widget_ && widget_->isMinimized(); }
+
+bool Dialog::OnInitDialog() { return true; }
+
+void Dialog::OnOK() { EndDialog(IDOK); }
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void Dialog::OnEnterKey() {
+    int id = defaultButtonId_ ? defaultButtonId_ : IDOK;
+    if (auto* focused = qobject_cast<QPushButton*>(widget_->focusWidget()))
+        for (const auto& c : controls_)
+            if (c->Widget() == focused) id = c->Id();
+    Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
+}
+
+void Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowProc(message, wParam, lParam);
+}
+
+LRESULT Dialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    const MessageMap* map = GetMessageMap();
+    const MessageMapEntry* entry = message == WM_COMMAND
+                                       ? map->FindCommand(CommandId(wParam), CommandCode(wParam))
+                                       : map->FindMessage(message);
+    if (entry) return entry->invoke(*this, wParam, lParam);
+    return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT Dialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            UINT id = CommandId(wParam);
+            UINT code = CommandCode(wParam);
+            if (code == BN_CLICKED && id == IDOK) {
+                OnOK();
+            } else if (code == BN_CLICKED && id == IDCANCEL) {
+                OnCancel();
+            } else if (id >= APP_COMMAND_FIRST && id <= APP_COMMAND_LAST) {
+                if (WinApp* app = WinApp::Current()) app->OnCmdMsg(id, code);
+            }
+            return 0;
+        }
+        case WM_SYSCOMMAND:
+            if ((wParam & SC_COMMAND_MASK) == SC_CLOSE) WindowProc(WM_CLOSE, 0, 0);
+            return 0;
+        case WM_CLOSE:
+            WindowProc(WM_COMMAND, MakeCommandParam(IDCANCEL, BN_CLICKED), 0);
+            return 0;
+        case WM_SETICON:
+            return 0;
+        default:
+            return Window::WindowProc(message, wParam, lParam);
+    }
+}
+
+}  // namespace fw

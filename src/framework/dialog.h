@@ -1,0 +1,98 @@
+#pragma once
+// Dialogs built from templates.
+//
+// A Dialog owns its window and its controls. DoModal builds the window, runs OnInitDialog, shows it
+// and runs a nested event loop until EndDialog; Create builds a modeless one that stays until
+// DestroyWindow. Keys follow the original platform's dialog manager: Enter issues the focused push
+// button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's close
+// box arrives as the system command SC_CLOSE, which becomes WM_CLOSE and then IDCANCEL. Unless a
+// class overrides them, OnOK and OnCancel end a modal run with IDOK or IDCANCEL.
+//
+// Messages reach WindowProc, which looks the message or command up in the class's table; commands
+// from APP_COMMAND_FIRST to APP_COMMAND_LAST that the dialog leaves unhandled are offered to the
+// application object. UI thread only; other threads use the window's handle.
+
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/controls.h"
+#include "framework/dialog_font.h"
+#include "framework/dialog_template.h"
+#include "framework/window.h"
+
+class QEventLoop;
+class QIcon;
+
+namespace fw {
+
+class DialogWidget;
+class SystemMenu;
+
+class Dialog : public Window {
+public:
+    // `parent` owns the dialog: it stays above it, and a modal run blocks it.
+    explicit Dialog(int templateId, Window* parent = nullptr);
+    ~Dialog() override;
+
+    int DoModal();
+    bool Create(Window* owner);
+    void EndDialog(int result);
+    void DestroyWindow();
+
+    Control* GetDlgItem(int id) const;
+    EditControl* GetEdit(int id) const { return dynamic_cast<EditControl*>(GetDlgItem(id)); }
+    ProgressBar* GetProgressBar(int id) const { return dynamic_cast<ProgressBar*>(GetDlgItem(id)); }
+    ButtonControl* GetButton(int id) const { return dynamic_cast<ButtonControl*>(GetDlgItem(id)); }
+    void SetDlgItemText(int id, const std::string& text);
+    std::string GetDlgItemText(int id) const;
+    void CheckRadioButton(int first, int last, int checked);
+
+    // The dialog's own system menu (Alt+Space, or a right click outside the controls); null when the
+    // template has none.
+    SystemMenu* GetSystemMenu() const { return systemMenu_.get(); }
+
+    void SetIcon(const QIcon& icon, bool big);
+    bool IsIconic() const;
+    bool IsModal() const { return modal_; }
+    int TemplateId() const { return templateId_; }
+    const DialogUnits& Units() const { return units_; }
+    Window* Parent() const { return parent_; }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    const MessageMap* GetMessageMap() const override { return GetBaseMessageMap(); }
+    static const MessageMap* GetBaseMessageMap();
+
+protected:
+    // Runs after the controls exist, before the window shows. True lets the framework put the focus
+    // on the first control with a tab stop.
+    virtual bool OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // The handling a message gets when the table has no handler for it, or when a handler passes it on.
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    friend class DialogWidget;
+    bool Build(Window* owner);
+    void BuildControls(const DialogTemplate& tmpl);
+    void FocusFirstTabStop();
+    void OnEnterKey();
+    void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+
+    int templateId_;
+    Window* parent_;
+    DialogWidget* widget_ = nullptr;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<int> tabStops_;
+    int defaultButtonId_ = 0;
+    std::unique_ptr<SystemMenu> systemMenu_;
+    DialogUnits units_{};
+    QEventLoop* loop_ = nullptr;
+    bool modal_ = false;
+    bool ended_ = false;
+    int result_ = 0;
+};
+
+}  // namespace fw

@@ -1,0 +1,84 @@
+#include "framework/dialog_widget.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+
+#include "framework/app.h"
+#include "framework/dialog.h"
+#include "framework/system_menu.h"
+
+namespace fw {
+
+DialogWidget::DialogWidget(Dialog& dialog, Qt::WindowFlags flags)
+    : QDialog(nullptr, flags), dialog_(&dialog) {}
+
+bool DialogWidget::event(QEvent* event) {
+    ++eventDepth_;
+    if (event->type() == QEvent::WindowActivate && dialog_)
+        if (WinApp* app = WinApp::Current()) app->NoteActivated(*dialog_);
+    bool handled = QDialog::event(event);
+    --eventDepth_;
+    return handled;
+}
+
+void DialogWidget::keyPressEvent(QKeyEvent* event) {
+    if (!dialog_) return QDialog::keyPressEvent(event);
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            if (modifiers == Qt::NoModifier) {
+                dialog_->Dispatch(WM_COMMAND, MakeCommandParam(IDCANCEL, BN_CLICKED), 0);
+                return;
+            }
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (modifiers == Qt::NoModifier) {
+                dialog_->OnEnterKey();
+                return;
+            }
+            break;
+        case Qt::Key_Space:
+            if (modifiers == Qt::AltModifier && dialog_->GetSystemMenu()) {
+                dialog_->GetSystemMenu()->Popup(mapToGlobal(QPoint(0, 0)));
+                return;
+            }
+            break;
+        case Qt::Key_F4:
+            if (modifiers == Qt::AltModifier && dialog_->GetSystemMenu()) {
+                dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
+                return;
+            }
+            break;
+        case Qt::Key_F1:
+            if (modifiers == Qt::NoModifier) {
+                dialog_->Dispatch(WM_COMMAND, MakeCommandParam(ID_HELP, 0), 0);
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void DialogWidget::closeEvent(QCloseEvent* event) {
+    // The dialog decides whether it ends; the close box only asks, as SC_CLOSE.
+    event->ignore();
+    if (dialog_) dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void DialogWidget::contextMenuEvent(QContextMenuEvent* event) {
+    if (dialog_ && dialog_->GetSystemMenu()) {
+        dialog_->GetSystemMenu()->Popup(event->globalPos());
+        event->accept();
+    }
+}
+
+void DialogWidget::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (dialog_) dialog_->Dispatch(WM_PAINT, 0, 0);
+}
+
+}  // namespace fw

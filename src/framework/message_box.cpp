@@ -1,0 +1,40 @@
+#include "framework/message_box.h"
+
+#include <QMessageBox>
+#include <QWindow>
+
+#include "framework/app.h"
+#include "framework/resources.h"
+
+namespace fw {
+namespace {
+
+void ShowBox(QMessageBox::Icon icon, const std::string& text) {
+    // No Qt parent: a box parented to a disabled owner would be disabled with it.
+    QMessageBox box(icon, QString::fromStdString(ApplicationName()), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    WinApp* app = WinApp::Current();
+    if (Window* owner = app ? app->LastActivePopup() : nullptr; owner && owner->Widget()) {
+        box.winId();
+        QWidget* ownerWindow = owner->Widget()->window();
+        ownerWindow->winId();
+        if (box.windowHandle() && ownerWindow->windowHandle())
+            box.windowHandle()->setTransientParent(ownerWindow->windowHandle());
+    }
+    box.exec();
+}
+
+}  // namespace
+
+void MessageBox(const std::string& text) { ShowBox(QMessageBox::Warning, text); }
+
+void ErrorBox(const std::string& text) { ShowBox(QMessageBox::Critical, text); }
+
+void MessageBox(int textId) {
+    std::string text = LoadText(textId);
+    if (!text.empty()) MessageBox(text);
+}
+
+}  // namespace fw

@@ -1,0 +1,70 @@
+#include "framework/resources.h"
+
+#include <QIcon>
+#include <map>
+#include <mutex>
+
+namespace fw {
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::map<int, std::string> texts;
+    std::map<int, const DialogTemplate*> templates;
+    std::map<int, IconResource> icons;
+};
+
+Registry& TheRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+}  // namespace
+
+void RegisterTexts(std::span<const TextResource> texts) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    for (const auto& t : texts) r.texts[t.id] = t.text;
+}
+
+void RegisterTemplate(const DialogTemplate& dialogTemplate) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    r.templates[dialogTemplate.id] = &dialogTemplate;
+}
+
+void RegisterIcon(IconResource icon) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    r.icons[icon.id] = std::move(icon);
+}
+
+std::string LoadText(int id) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.texts.find(id);
+    return it == r.texts.end() ? std::string() : it->second;
+}
+
+const DialogTemplate* FindTemplate(int id) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.templates.find(id);
+    return it == r.templates.end() ? nullptr : it->second;
+}
+
+QIcon LoadIcon(int id) {
+    IconResource found;
+    {
+        auto& r = TheRegistry();
+        std::lock_guard lock(r.mutex);
+        auto it = r.icons.find(id);
+        if (it == r.icons.end()) return QIcon();
+        found = it->second;
+    }
+    QIcon icon(QString::fromUtf8(found.path));
+    for (const char* path : found.sizes) icon.addFile(QString::fromUtf8(path));
+    return icon;
+}
+
+}  // namespace fw

@@ -1,0 +1,195 @@
+// Dialogs from templates: modal runs, keys, the close box, message tables, the system menu, layout.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontInfo>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "framework/app.h"
+#include "framework/system_menu.h"
+#include "support/gui_wait.h"
+#include "test_dialog.h"
+
+using test::RecordingDialog;
+using test::WaitUntil;
+
+namespace {
+
+class TestApp : public fw::WinApp {
+public:
+    bool InitInstance() override { return false; }
+    const fw::MessageMap* GetMessageMap() const override {
+        static constexpr fw::MessageMapEntry entries[] = {
+            fw::OnCommand<&TestApp::OnAppCommand>(0x8123),
+        };
+        static const fw::MessageMap map{fw::WinApp::GetMessageMap(), entries};
+        return &map;
+    }
+    int appCommands = 0;
+
+private:
+    void OnAppCommand() { ++appCommands; }
+};
+
+class DialogTest : public ::testing::Test {
+protected:
+    TestApp app;
+};
+
+// Runs the dialog modally; `act` runs once it shows, with its window.
+int RunModal(fw::Dialog& dialog, std::function<void(QWidget*)> act) {
+    QTimer::singleShot(0, [&dialog, act] {
+        ASSERT_TRUE(WaitUntil([&] { return dialog.Widget() && dialog.Widget()->isVisible(); }));
+        act(dialog.Widget());
+    });
+    return dialog.DoModal();
+}
+
+TEST_F(DialogTest, EnterIssuesTheDefaultButtonAndEndsWithOk) {
+    RecordingDialog dialog;
+    int result = RunModal(dialog, [&](QWidget*) {
+        // From the log, which does not take Enter itself.
+        QWidget* log = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget();
+        log->setFocus();
+        QTest::keyClick(log, Qt::Key_Return);
+    });
+    EXPECT_EQ(result, fw::IDOK);
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "ok"}));
+    EXPECT_FALSE(dialog.IsWindow());
+}
+
+TEST_F(DialogTest, EnterOnAFocusedButtonIssuesThatButton) {
+    RecordingDialog dialog;
+    dialog.handleOk = true;
+    RunModal(dialog, [&](QWidget*) {
+        QWidget* other = dialog.GetDlgItem(test::IDC_TEST_BUTTON)->Widget();
+        other->setFocus();
+        QTest::keyClick(other, Qt::Key_Return);
+        dialog.EndDialog(fw::IDCANCEL);
+    });
+    EXPECT_EQ(dialog.events[1], "other");
+}
+
+TEST_F(DialogTest, EscapeAndTheCloseBoxEndWithCancel) {
+    RecordingDialog byEscape;
+    EXPECT_EQ(RunModal(byEscape, [&](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }),
+              fw::IDCANCEL);
+    EXPECT_EQ(byEscape.events.back(), "cancel");
+
+    RecordingDialog byCloseBox;
+    EXPECT_EQ(RunModal(byCloseBox, [&](QWidget* w) { w->close(); }), fw::IDCANCEL);
+    // The close box arrives as the close system command first.
+    EXPECT_EQ(byCloseBox.events,
+              (std::vector<std::string>{"init", "syscommand " + std::to_string(fw::SC_CLOSE),
+                                        "cancel"}));
+}
+
+TEST_F(DialogTest, ClickingAButtonReachesItsTableEntry) {
+    RecordingDialog dialog;
+    RunModal(dialog, [&](QWidget*) {
+        QTest::mouseClick(dialog.GetDlgItem(test::IDC_TEST_BUTTON)->Widget(), Qt::LeftButton);
+        QTest::mouseClick(dialog.GetDlgItem(fw::IDCANCEL)->Widget(), Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "other", "cancel"}));
+}
+
+TEST_F(DialogTest, InitialisationPutsTheFocusOnTheFirstTabStop) {
+    RecordingDialog dialog;
+    RunModal(dialog, [&](QWidget* w) {
+        EXPECT_EQ(w->focusWidget(), dialog.GetDlgItem(fw::IDOK)->Widget());
+        dialog.EndDialog(fw::IDCANCEL);
+    });
+}
+
+TEST_F(DialogTest, UnhandledAppRangeCommandsGoToTheApplication) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.WindowProc(fw::WM_COMMAND, fw::MakeCommandParam(0x8123, 0), 0);
+    EXPECT_EQ(app.appCommands, 1);
+    dialog.WindowProc(fw::WM_COMMAND, fw::MakeCommandParam(0x7123, 0), 0);  // below the range
+    dialog.WindowProc(fw::WM_COMMAND, fw::MakeCommandParam(0xF123, 0), 0);  // above it
+    EXPECT_EQ(app.appCommands, 1);
+}
+
+TEST_F(DialogTest, AppExitClosesTheMainWindowAsCancel) {
+    RecordingDialog dialog;
+    app.SetMainWindow(&dialog);
+    int result = RunModal(dialog, [&](QWidget*) {
+        fw::PostMessage(dialog.Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+    });
+    EXPECT_EQ(result, fw::IDCANCEL);
+    EXPECT_EQ(dialog.events.back(), "cancel");
+}
+
+TEST_F(DialogTest, EndDialogInsideANestedPumpReturnsOnlyAfterTheHandler) {
+    RecordingDialog dialog;
+    bool handlerFinished = false;
+    int result = RunModal(dialog, [&](QWidget*) {
+        dialog.EndDialog(fw::IDOK);
+        QApplication::processEvents();
+        EXPECT_TRUE(dialog.IsWindow());  // the run ends once this handler has returned
+        handlerFinished = true;
+    });
+    EXPECT_TRUE(handlerFinished);
+    EXPECT_EQ(result, fw::IDOK);
+}
+
+TEST_F(DialogTest, SystemMenuOpensWithAltSpaceAndSendsItsCommands) {
+    RecordingDialog dialog;
+    int result = RunModal(dialog, [&](QWidget* w) {
+        QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
+        QMenu* menu = dialog.GetSystemMenu()->Menu();
+        ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
+        QList<QAction*> actions = menu->actions();
+        ASSERT_EQ(actions.size(), 3);  // Close, separator, the appended item
+        EXPECT_TRUE(actions[1]->isSeparator());
+        EXPECT_EQ(actions[2]->text(), QString::fromUtf8("項目(&T)"));
+        actions[2]->trigger();
+        menu->hide();
+        actions[0]->trigger();  // Close
+    });
+    EXPECT_EQ(result, fw::IDCANCEL);
+    EXPECT_EQ(dialog.events[1], "syscommand " + std::to_string(test::IDM_TEST_ITEM));
+    EXPECT_EQ(dialog.events[2], "syscommand " + std::to_string(fw::SC_CLOSE));
+}
+
+TEST_F(DialogTest, RightClickOutsideTheControlsOpensTheSystemMenu) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.Widget()->show();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            dialog.Widget()->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(dialog.Widget(), &event);
+    EXPECT_TRUE(dialog.GetSystemMenu()->Menu()->isVisible());
+    dialog.GetSystemMenu()->Menu()->hide();
+}
+
+TEST_F(DialogTest, DialogUnitsFollowTheTemplateFont) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    const fw::DialogUnits& u = dialog.Units();
+    EXPECT_GT(u.baseX, 0);
+    EXPECT_GT(u.baseY, u.baseX);
+    // The client area and each control keep the template's proportions.
+    EXPECT_EQ(dialog.Widget()->width(), u.ToPixelsX(190));
+    EXPECT_EQ(dialog.Widget()->height(), u.ToPixelsY(80));
+    EXPECT_EQ(dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget()->geometry(),
+              u.ToPixels(10, 10, 170, 30));
+    EXPECT_EQ(QFontInfo(dialog.Widget()->font()).family(), QStringLiteral("IPAPGothic"));
+}
+
+TEST_F(DialogTest, DestroyingTheDialogKillsTheHandlesOfItsControls) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    fw::WindowHandle edit = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Handle();
+    EXPECT_TRUE(edit.IsAlive());
+    dialog.DestroyWindow();
+    EXPECT_FALSE(edit.IsAlive());
+}
+
+}  // namespace
