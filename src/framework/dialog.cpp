@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -227,6 +228,15 @@ void Dialog::SetIcon(const QIcon& icon, bool big) {
 }
 
 bool Dialog::IsIconic() const { return widget_ && widget_->isMinimized(); }
+
+QSize Dialog::ClientSize() const { return widget_ ? widget_->size() : QSize(); }
+
+void Dialog::PaintIcon(const QIcon& icon, int x, int y, int size) {
+    if (!widget_) return;
+    QPainter painter(widget_);
+    painter.fillRect(x, y, size, size, widget_->palette().window());
+    icon.paint(&painter, x, y, size, size);
+}
 
 bool Dialog::OnInitDialog() { return true; }
 

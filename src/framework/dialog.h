@@ -13,6 +13,7 @@
 // application object. UI thread only; other threads use the window's handle.
 
 #include <QPointer>
+#include <QSize>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ public:
 
     void SetIcon(const QIcon& icon, bool big);
     bool IsIconic() const;
+    QSize ClientSize() const;
+    // Paints the icon at a client position, over an erased background; only while handling WM_PAINT.
+    void PaintIcon(const QIcon& icon, int x, int y, int size);
     bool IsModal() const { return modal_; }
     int TemplateId() const { return templateId_; }
     const DialogUnits& Units() const { return units_; }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -14,13 +15,18 @@ namespace test {
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it held.
 inline bool WaitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    if (done()) return true;
+    // An event loop, so that the UI thread sleeps until something arrives for it.
+    QEventLoop loop;
+    QTimer check;
     QElapsedTimer clock;
     clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done() || clock.elapsed() > timeout.count()) loop.quit();
+    });
+    check.start(2);
+    loop.exec();
+    return done();
 }
 
 // From now on, whenever a modal window shows, `answer` gets it once. Keep the returned timer alive
