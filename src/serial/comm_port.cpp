@@ -1,0 +1,158 @@
+#include "serial/comm_port.h"
+
+#include <algorithm>
+#include <cassert>
+#include <system_error>
+
+#include "serial/port_watcher.h"
+
+CCommPort::CCommPort() : CCommPort(MakeSerialDevice()) {}
+
+CCommPort::CCommPort(std::unique_ptr<SerialDevice> device) {
+    state_.port = std::move(device);
+    BaudRate = 9600;
+    fOutxCtsFlow = 1;
+    fOutxDsrFlow = 1;
+    fDtrControl = DTR_CONTROL_HANDSHAKE;
+    fOutX = 0;
+    fInX = 0;
+    fRtsControl = RTS_CONTROL_HANDSHAKE;
+    XonLim = 100;
+    XoffLim = 100;
+    ByteSize = 8;
+    Parity = NOPARITY;
+    StopBits = ONESTOPBIT;
+    XonChar = 0x11;
+    XoffChar = 0x13;
+}
+
+CCommPort::~CCommPort() {
+    if (state_.connected.load() != 0) ClosePort();
+    if (watcher_.joinable()) watcher_.join();
+    state_.port->Close();
+}
+
+int CCommPort::OpenPort(const char* name) {
+    assert(name != nullptr && !state_.port->IsOpen() && !watcher_.joinable());
+    const std::string path = DevicePathForPort(name);
+    const DeviceStatus opened = state_.port->Open(path);
+    if (!opened.ok()) {
+        openFailure_ = DescribeOpenError(path, opened);
+        return 0;
+    }
+    // There is nothing to set for the received-character event (the watcher polls) nor for the
+    // driver's queue sizes (Linux fixes them); the read time-outs have no use either, as the
+    // watcher never blocks in a read. Like the other set-up steps, the purge's result does not
+    // matter.
+    state_.port->Purge();
+    const DeviceStatus configured = state_.port->Configure(*this);
+    if (!configured.ok()) {
+        openFailure_ = DescribeOpenError(path, configured);
+        state_.port->Close();
+        return 0;
+    }
+    state_.connected.store(1);
+    try {
+        StartWatcher();
+    } catch (const std::system_error& error) {
+        openFailure_ = path + ": the port watcher thread could not start (" + error.what() + ")";
+        state_.connected.store(0);
+        state_.port->Close();
+        return 0;
+    }
+    // A pseudo-terminal has no modem lines and refuses; a real port that refuses still works.
+    state_.port->SetDtr(true);
+    openFailure_.clear();
+    return 1;
+}
+
+void CCommPort::StartWatcher() {
+    std::lock_guard start(watcherStart_);
+    watcher_ = std::thread([this] {
+        { std::lock_guard started(watcherStart_); }
+        PortWatcherProc(state_, buffer_);
+    });
+    state_.watcherHandle.store(watcher_.native_handle());
+    state_.watcherId.store(watcher_.get_id());
+}
+
+int CCommPort::ApplySettings() {
+    return state_.port->Configure(*this).ok() ? 1 : 0;
+}
+
+int CCommPort::WriteBlock(const void* data, uint32_t length) {
+    const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
+    const auto* next = static_cast<const unsigned char*>(data);
+    long left = length;
+    while (left > 0) {
+        const DeviceStatus written = state_.port->Write(next, left);
+        if (written.ok()) {
+            next += written.count;
+            left -= written.count;
+            continue;
+        }
+        if (written.fault != DeviceFault::kWouldBlock) return 0;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (wait.count() <= 0) return 0;
+        const DeviceStatus ready = state_.port->WaitWritable(static_cast<int>(wait.count()));
+        if (!ready.ok() || ready.count == 0) return 0;
+    }
+    return WaitUntilSent(deadline) ? 1 : 0;
+}
+
+bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
+    using std::chrono::microseconds;
+    // Terminals offer no wait for "drained" with a time-out (tcdrain blocks for as long as the peer
+    // holds CTS low), so look at the queue again once the bytes in it could have gone out at the
+    // line's speed.
+    const long bitsPerByte = 10;
+    const long baud = std::max<long>(BaudRate, 1);
+    for (;;) {
+        const DeviceStatus queued = state_.port->OutputQueued();
+        if (!queued.ok()) return false;
+        if (queued.count == 0) return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        const microseconds sendTime{queued.count * bitsPerByte * 1'000'000 / baud};
+        const auto pause = std::clamp<std::chrono::steady_clock::duration>(
+            sendTime, std::chrono::milliseconds(1), deadline - now);
+        std::this_thread::sleep_for(pause);
+    }
+}
+
+int CCommPort::ClosePort() {
+    state_.connected.store(0);
+    buffer_.WakeProducer();
+    if (state_.port->IsOpen()) {
+        state_.port->Wake();
+        // Results not examined: the line may be gone already, and a pseudo-terminal has no DTR.
+        state_.port->SetDtr(false);
+        state_.port->Purge();
+    }
+    // The descriptor is closed only after the watcher stopped polling it: a closed descriptor's
+    // number can be reused by any other open in the process.
+    if (watcher_.joinable()) watcher_.join();
+    state_.port->Close();
+    return 1;
+}
+
+ReceiveBuffer& CCommPort::Buffer() {
+    return buffer_;
+}
+
+bool CCommPort::HungUp() const {
+    return state_.hungUp.load() != 0;
+}
+
+void CCommPort::SetWriteTimeout(std::chrono::milliseconds timeout) {
+    writeTimeout_ = timeout;
+}
+
+std::string CCommPort::DescribeOpenFailure() const {
+    return openFailure_;
+}
+
+CommState& CCommPort::State() {
+    return state_;
+}

@@ -1,0 +1,71 @@
+// CCommPort: the program's one serial port. It holds the line settings (the DeviceControlBlock
+// fields it inherits), opens a port by name with them, starts the port watcher (port_watcher.h)
+// that fills the ReceiveBuffer, writes blocks, and closes the port again.
+//
+// Calling order: construct, set BaudRate (UPDATE_BAUD for the update), OpenPort, any number of
+// WriteBlock, ClosePort or destruction. One successful OpenPort per object.
+//
+// Thread contract: every member function runs on the thread that owns the port (the UI thread),
+// except Buffer() (its own contract, receive_buffer.h), HungUp() and State()'s atomics, which any
+// thread may use. The port watcher runs from a successful OpenPort until ClosePort or destruction,
+// which wake and join it before the port's descriptor is closed and before the buffer is freed, or
+// until the device goes away (HungUp()).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "serial/comm_state.h"
+#include "serial/device_control_block.h"
+#include "serial/receive_buffer.h"
+
+inline constexpr uint32_t UPDATE_BAUD = 19200;
+
+class CCommPort : public DeviceControlBlock {
+  public:
+    CCommPort();
+    // For tests: a port over another device (a recording wrapper or a fake).
+    explicit CCommPort(std::unique_ptr<SerialDevice> device);
+    ~CCommPort();
+    CCommPort(const CCommPort&) = delete;
+    CCommPort& operator=(const CCommPort&) = delete;
+
+    // Opens "COM1", "COM2", ... (see DevicePathForPort) exclusively, applies the line settings,
+    // starts the port watcher and raises DTR. Nonzero on success; 0 with nothing left open on
+    // failure.
+    int OpenPort(const char* name);
+    // Applies the line settings onto the open port's current ones. Nonzero on success.
+    int ApplySettings();
+    // Writes a block and waits until it has left the computer (the output queue drained). Nonzero
+    // when all of it went out; 0 when the write failed, the device went away, or the write time-out
+    // ended it before every byte was sent: a block with a hole must stop the transfer.
+    int WriteBlock(const void* data, uint32_t length);
+    // Stops the watcher, drops DTR, purges both queues and closes the port. Returns 1.
+    int ClosePort();
+
+    ReceiveBuffer& Buffer();
+    // The watcher saw the device go away.
+    bool HungUp() const;
+    // Tests only: the program keeps the 10,000 ms write time-out.
+    void SetWriteTimeout(std::chrono::milliseconds timeout);
+    // Why the last OpenPort failed, as one line for the user; empty after a successful one.
+    std::string DescribeOpenFailure() const;
+    CommState& State();
+
+  private:
+    void StartWatcher();
+    bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
+
+    // Destroyed in reverse order: the connection state (and its device) before the buffer.
+    ReceiveBuffer buffer_;
+    CommState state_;
+    std::thread watcher_;
+    // Held while OpenPort stores the watcher's handle and id: the watcher clears them only later.
+    std::mutex watcherStart_;
+    std::chrono::milliseconds writeTimeout_{10000};
+    std::string openFailure_;
+};

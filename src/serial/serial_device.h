@@ -1,0 +1,83 @@
+// SerialDevice: the operating-system side of a serial port, kept small so that CCommPort
+// (comm_port.h) holds the logic and does no system calls itself. The build picks one implementation
+// file: posix_device.cpp on Linux. MakeSerialDevice() returns that implementation; tests may hand
+// CCommPort another one (a recording wrapper, or a fake for what a pseudo-terminal cannot do).
+//
+// Thread contract (as CCommPort and the port watcher use it):
+//   - Open, Configure, Purge, SetDtr, Write, WaitWritable, OutputQueued and Close run on the
+//     thread that owns the port; Close only once the port watcher has ended.
+//   - WaitReadable and Read run on the port watcher thread, at the same time as Write and friends.
+//   - Wake may be called from any thread while the device is open.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "serial/device_control_block.h"
+
+// What a failed call means to the caller. The backend maps its error codes onto these in one place.
+enum class DeviceFault {
+    kNone,
+    kWouldBlock,        // non-blocking I/O: try again once the device is ready
+    kBusy,              // another program (or another port object) holds the device
+    kPermissionDenied,  // the user may not open the device
+    kNoSuchDevice,      // there is no device by that name
+    kGone,              // the device went away: hang-up, unplugged adapter, closed peer
+    kOther,
+};
+
+// The result of one device call: a count on success, or the failing system call and its error code.
+struct DeviceStatus {
+    long count = 0;
+    DeviceFault fault = DeviceFault::kNone;
+    const char* call = "";  // the system call that failed, for messages
+    int error = 0;          // its error code (errno on POSIX); 0 when the fault has none
+
+    bool ok() const { return fault == DeviceFault::kNone; }
+};
+
+enum class WaitResult {
+    kReadable,  // bytes are waiting
+    kWoken,     // Wake() was called
+    kHungUp,    // the device went away (or can no longer be waited on); bytes may still be waiting
+};
+
+class SerialDevice {
+  public:
+    virtual ~SerialDevice() = default;
+
+    // Opens the device for exclusive use. On failure nothing stays open.
+    virtual DeviceStatus Open(const std::string& path) = 0;
+    virtual bool IsOpen() const = 0;
+    // Reads the port's current line settings, overwrites those that CCommPort sets (speed, data
+    // bits, parity, stop bits, the six flow-control bit fields, XON/XOFF characters and limits)
+    // from `settings`, and writes the result back. Everything else stays as the port reported it.
+    virtual DeviceStatus Configure(const DeviceControlBlock& settings) = 0;
+    // Clears both queues, dropping unsent and unread bytes.
+    virtual DeviceStatus Purge() = 0;
+    virtual DeviceStatus SetDtr(bool raised) = 0;
+    // Writes what fits now, never waiting; count = bytes taken. kWouldBlock when none fit.
+    virtual DeviceStatus Write(const void* data, long length) = 0;
+    // Waits up to timeoutMs until Write can take bytes: count 1 when it can, 0 after the time-out.
+    virtual DeviceStatus WaitWritable(int timeoutMs) = 0;
+    // Bytes written but not yet sent on the line.
+    virtual DeviceStatus OutputQueued() = 0;
+    virtual void Close() = 0;
+
+    // Port watcher: blocks until bytes are waiting, Wake() is called, or the device goes away.
+    virtual WaitResult WaitReadable() = 0;
+    // Port watcher: reads what is waiting, at most `maximum` bytes, never waiting. count 0: nothing
+    // was waiting; kGone: the device went away.
+    virtual DeviceStatus Read(void* destination, long maximum) = 0;
+    // Any thread: ends the current WaitReadable, and every later one, with kWoken until Close.
+    virtual void Wake() = 0;
+};
+
+std::unique_ptr<SerialDevice> MakeSerialDevice();
+
+// The device that a port name such as "COM1" denotes on this platform.
+std::string DevicePathForPort(const char* name);
+
+// One line for the user on why Open failed: the device, the failing call, the error code and a
+// reason.
+std::string DescribeOpenError(const std::string& path, const DeviceStatus& status);

@@ -1,0 +1,107 @@
+// RecordingDevice: passes every call through to a real device and notes it in a DeviceJournal that
+// outlives the port, so that a test sees the order of calls, the sizes of the watcher's reads, and
+// the modem-line calls that a pseudo-terminal refuses. The journal is shared by the test thread and
+// the port watcher; tests wait on it, they do not poll it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serial/serial_device.h"
+
+class DeviceJournal {
+  public:
+    void Add(std::string event, long bytesRead = 0) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        if (bytesRead > 0) readSizes_.push_back(bytesRead);
+        bytesRead_ += bytesRead;
+        changed_.notify_all();
+    }
+    // Waits until `event` was noted, or `bytes` were read; false after a time-out that only ends
+    // hangs.
+    bool WaitFor(const std::string& event, long bytes = 0) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            return bytesRead_ >= bytes && (event.empty() || Find(events_, event) >= 0);
+        });
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<long> ReadSizes() const {
+        std::lock_guard lock(mutex_);
+        return readSizes_;
+    }
+    // The index of the first `event` at or after `from`, or -1.
+    static long Find(const std::vector<std::string>& events, const std::string& event,
+                     long from = 0) {
+        for (auto i = static_cast<size_t>(from); i < events.size(); ++i) {
+            if (events[i] == event) return static_cast<long>(i);
+        }
+        return -1;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> events_;
+    std::vector<long> readSizes_;
+    long bytesRead_ = 0;
+};
+
+class RecordingDevice final : public SerialDevice {
+  public:
+    RecordingDevice(std::unique_ptr<SerialDevice> real, std::shared_ptr<DeviceJournal> journal)
+        : real_(std::move(real)), journal_(std::move(journal)) {}
+
+    DeviceStatus Open(const std::string& path) override { return Note("Open", real_->Open(path)); }
+    bool IsOpen() const override { return real_->IsOpen(); }
+    DeviceStatus Configure(const DeviceControlBlock& s) override {
+        return Note("Configure", real_->Configure(s));
+    }
+    DeviceStatus Purge() override { return Note("Purge", real_->Purge()); }
+    DeviceStatus SetDtr(bool raised) override {
+        return Note(raised ? "RaiseDtr" : "DropDtr", real_->SetDtr(raised));
+    }
+    DeviceStatus Write(const void* data, long length) override {
+        return real_->Write(data, length);
+    }
+    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
+    DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
+    void Close() override {
+        if (real_->IsOpen()) journal_->Add("Close");  // the port's destructor closes once more
+        real_->Close();
+    }
+    WaitResult WaitReadable() override {
+        journal_->Add("WaitReadable");
+        const WaitResult result = real_->WaitReadable();
+        journal_->Add(result == WaitResult::kWoken      ? "Woken"
+                      : result == WaitResult::kReadable ? "Readable"
+                                                        : "HungUp");
+        return result;
+    }
+    DeviceStatus Read(void* destination, long maximum) override {
+        const DeviceStatus status = real_->Read(destination, maximum);
+        journal_->Add("Read", status.ok() ? status.count : 0);
+        return status;
+    }
+    void Wake() override {
+        journal_->Add("Wake");
+        real_->Wake();
+    }
+
+  private:
+    DeviceStatus Note(const char* event, DeviceStatus status) {
+        journal_->Add(event);
+        return status;
+    }
+
+    const std::unique_ptr<SerialDevice> real_;
+    const std::shared_ptr<DeviceJournal> journal_;
+};
