@@ -1,0 +1,297 @@
+#include "simulator/device_session.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "simulator/line_settings.h"
+#include "simulator/pacer.h"
+
+namespace qelp::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kProgressInterval = std::chrono::seconds(1);
+constexpr unsigned kDeviceBaud = 19200;
+constexpr unsigned kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+
+std::string millis(std::chrono::milliseconds ms) {
+    return std::to_string(ms.count()) + " ms";
+}
+
+std::string seconds(Clock::duration span) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.1f s", std::chrono::duration<double>(span).count());
+    return text.data();
+}
+
+}  // namespace
+
+DeviceSession::DeviceSession(const Options& options, std::optional<std::vector<std::uint8_t>> data,
+                             PtyDevice& pty, Transcript& transcript)
+    : options_(options), data_(std::move(data)), pty_(pty), transcript_(transcript) {}
+
+int DeviceSession::run() {
+    const Script script = scriptFor(options_.scenario);
+    transcript_.note("scenario " + std::string(scenarioName(options_.scenario)) +
+                     (data_ ? ", expecting " + std::to_string(data_->size()) + " bytes"
+                            : std::string(", no data file: counting and hashing")) +
+                     (options_.pace ? ", reading at 19200 baud" : ""));
+    transcript_.note("waiting for the tool to open " + pty_.slavePath() + " in raw mode");
+
+    switch (pty_.waitUntilRaw(Clock::now() + options_.waitOpen)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::TimedOut:
+            return conclude({kExitProblem, "the port was not opened in raw mode within " +
+                                               millis(options_.waitOpen)});
+        case WaitResult::Interrupted:
+        case WaitResult::HungUp: {
+            RunFacts stopped;
+            stopped.interrupted = true;
+            return conclude(judge(stopped));
+        }
+    }
+    if (const auto settings = pty_.portSettings()) {
+        const LineSettingsReport report = describeLineSettings(*settings);
+        transcript_.note(
+            "port opened: " + report.text +
+            (report.matchesDevice ? "" : " (a real device talks 19200 8N1, no XON/XOFF)"));
+    }
+    pty_.releaseOwnSlave();
+
+    Flow flow = pause(options_.bootDelay);
+    for (const std::string& line : script.bootLines) {
+        if (flow == Flow::Go) flow = say(line);
+        if (flow == Flow::Go) flow = pause(options_.bootDelay);
+    }
+
+    std::vector<TransferOutcome> transfers;
+    if (flow == Flow::Go) flow = playTransfers(script, transfers);
+    const bool cut = !transfers.empty() && transfers.front().end == TransferEnd::ReachedCut;
+    if (flow == Flow::Go && !cut && !script.endLine.empty()) flow = pause(options_.bootDelay);
+    if (flow == Flow::Go && !cut && !script.endLine.empty()) flow = say(script.endLine);
+
+    std::size_t strayBytes = 0;
+    if (flow == Flow::Go && !cut) flow = linger(strayBytes);
+
+    return conclude(judge(RunFacts{.transfers = transfers,
+                                   .transfersPlanned = script.dataRequests,
+                                   .strayBytes = strayBytes,
+                                   .interrupted = flow == Flow::Stopped}));
+}
+
+DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
+                                                 std::vector<TransferOutcome>& transfers) {
+    for (int i = 0; i < script.dataRequests; ++i) {
+        // The tool drops a data request that arrives while its upload still runs, so the second
+        // request waits until the line has been quiet.
+        if (i > 0) {
+            if (const Flow f = pause(std::max(options_.bootDelay, options_.idle)); f != Flow::Go) {
+                return f;
+            }
+        }
+        if (const Flow f = say(script.dataRequest); f != Flow::Go) return f;
+
+        std::optional<std::size_t> cut;
+        if (i == 0 && script.interruption != Interruption::None) {
+            const auto given = script.interruption == Interruption::HangUp ? options_.hangupAfter
+                                                                           : options_.stallAfter;
+            cut = cutPoint(given, data_ ? std::optional(data_->size()) : std::nullopt);
+            if (data_) cut = std::min(*cut, data_->size());
+        }
+        transfers.push_back(receive(expectationFor(transfers), cut));
+        switch (transfers.back().end) {
+            case TransferEnd::Complete:
+            case TransferEnd::QuietGap:
+                break;
+            case TransferEnd::ReachedCut:
+                return cutShort(script.interruption, *cut);
+            case TransferEnd::PortClosed:
+                return Flow::PortClosed;
+            case TransferEnd::Interrupted:
+                return Flow::Stopped;
+        }
+    }
+    return Flow::Go;
+}
+
+DataCheck DeviceSession::expectationFor(const std::vector<TransferOutcome>& earlier) const {
+    if (data_) return DataCheck(*data_);
+    // Without a data file, a second transfer must repeat the first one byte for byte.
+    if (!earlier.empty()) return DataCheck(earlier.front().check.copy());
+    return DataCheck();
+}
+
+TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_t> cut) {
+    const auto start = Clock::now();
+    std::optional<Pacer> pacer;
+    if (options_.pace) pacer.emplace(kDeviceBaud, kBitsPerByte, start);
+
+    std::array<std::uint8_t, 4096> buffer{};
+    std::size_t reads = 0;
+    std::size_t reported = 0;
+    Clock::time_point firstByte{};
+    Clock::time_point lastByte = start;
+    Clock::time_point nextReport = start + kProgressInterval;
+    bool peerClosed = false;
+    TransferEnd end = TransferEnd::QuietGap;
+
+    for (;;) {
+        if (cut && check.received() >= *cut) {
+            end = TransferEnd::ReachedCut;
+            break;
+        }
+        if (check.complete()) {
+            end = TransferEnd::Complete;
+            break;
+        }
+        const auto now = Clock::now();
+        if (now >= nextReport) {
+            if (check.received() != reported) {
+                transcript_.host("receiving: " + std::to_string(check.received()) +
+                                 " bytes so far");
+                reported = check.received();
+            }
+            nextReport = now + kProgressInterval;
+        }
+        std::size_t room = buffer.size();
+        if (cut) room = std::min(room, *cut - check.received());
+        if (pacer && !peerClosed) {
+            const std::size_t allowed = pacer->allowance(now);
+            if (allowed == 0) {
+                // Not reading lets the tool's writes back up, as on a real line.
+                const WaitResult w = pty_.waitForHangUp(pacer->nextSliceAt());
+                if (w == WaitResult::Interrupted) {
+                    end = TransferEnd::Interrupted;
+                    break;
+                }
+                // Once the tool has closed, what it left behind is read at once.
+                peerClosed = w == WaitResult::HungUp;
+                continue;
+            }
+            room = std::min(room, allowed);
+        }
+
+        const auto quietEnd = lastByte + options_.idle;
+        const auto got = pty_.read(std::span(buffer.data(), room), std::min(quietEnd, nextReport));
+        if (got.status == WaitResult::Ready) {
+            check.add(std::span(buffer.data(), got.count));
+            if (pacer) pacer->consume(got.count);
+            if (reads++ == 0) firstByte = Clock::now();
+            lastByte = Clock::now();
+        } else if (got.status == WaitResult::TimedOut) {
+            if (Clock::now() >= quietEnd) break;
+        } else {
+            end = got.status == WaitResult::HungUp ? TransferEnd::PortClosed
+                                                   : TransferEnd::Interrupted;
+            break;
+        }
+    }
+
+    std::string summary = "received " + std::to_string(check.received()) + " bytes";
+    if (reads > 0)
+        summary += " (" + std::to_string(reads) + " reads, " + seconds(lastByte - firstByte) + ")";
+    switch (end) {
+        case TransferEnd::QuietGap:
+            summary += ", then nothing for " + millis(options_.idle);
+            break;
+        case TransferEnd::PortClosed:
+            summary += ", then the tool closed the port";
+            break;
+        case TransferEnd::Interrupted:
+            summary += ", then the simulator was interrupted";
+            break;
+        case TransferEnd::Complete:
+        case TransferEnd::ReachedCut:
+            break;
+    }
+    transcript_.host(summary);
+    return TransferOutcome{std::move(check), cut, end};
+}
+
+DeviceSession::Flow DeviceSession::cutShort(Interruption interruption, std::size_t at) {
+    if (interruption == Interruption::HangUp) {
+        transcript_.note("hanging up after " + std::to_string(at) + " bytes");
+        pty_.hangUp();
+        return Flow::PortClosed;
+    }
+    transcript_.note("stopped reading after " + std::to_string(at) +
+                     " bytes; waiting for the tool to close the port");
+    switch (pty_.waitForHangUp(Clock::now() + options_.linger)) {
+        case WaitResult::HungUp:
+            transcript_.host("closed the port");
+            return Flow::PortClosed;
+        case WaitResult::Interrupted:
+            return Flow::Stopped;
+        case WaitResult::Ready:
+        case WaitResult::TimedOut:
+            transcript_.note("the port is still open after " + millis(options_.linger) +
+                             "; leaving");
+            return Flow::Go;
+    }
+    return Flow::Go;
+}
+
+DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
+    const auto deadline = Clock::now() + options_.linger;
+    std::array<std::uint8_t, 4096> buffer{};
+    Flow flow = Flow::Go;
+    for (;;) {
+        const auto got = pty_.read(buffer, deadline);
+        if (got.status == WaitResult::Ready) {
+            strayBytes += got.count;
+            continue;
+        }
+        if (got.status == WaitResult::HungUp) {
+            flow = Flow::PortClosed;
+        } else if (got.status == WaitResult::Interrupted) {
+            flow = Flow::Stopped;
+        }
+        break;
+    }
+    if (strayBytes > 0) transcript_.host(std::to_string(strayBytes) + " bytes arrived unasked");
+    if (flow == Flow::PortClosed) transcript_.host("closed the port");
+    if (flow == Flow::Go) {
+        transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
+    }
+    return flow;
+}
+
+DeviceSession::Flow DeviceSession::pause(std::chrono::milliseconds length) {
+    switch (pty_.waitForHangUp(Clock::now() + length)) {
+        case WaitResult::HungUp:
+            transcript_.host("closed the port");
+            return Flow::PortClosed;
+        case WaitResult::Interrupted:
+            return Flow::Stopped;
+        case WaitResult::Ready:
+        case WaitResult::TimedOut:
+            return Flow::Go;
+    }
+    return Flow::Go;
+}
+
+DeviceSession::Flow DeviceSession::say(std::string_view line) {
+    switch (pty_.writeAll(line)) {
+        case WaitResult::Ready:
+        case WaitResult::TimedOut:
+            transcript_.device(line);
+            return Flow::Go;
+        case WaitResult::HungUp:
+            transcript_.host("closed the port");
+            return Flow::PortClosed;
+        case WaitResult::Interrupted:
+            return Flow::Stopped;
+    }
+    return Flow::Go;
+}
+
+int DeviceSession::conclude(const Verdict& verdict) {
+    transcript_.result(verdict.line);
+    return verdict.exitCode;
+}
+
+}  // namespace qelp::sim

@@ -1,0 +1,45 @@
+#pragma once
+// The command line of qelp-device-simulator, parsed into plain values. No I/O: the caller prints
+// the help text or the error and picks the exit code (2 for a rejected command line).
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "simulator/scenario.h"
+
+namespace qelp::sim {
+
+struct Options {
+    Scenario scenario = Scenario::Success;
+    std::string dataFile;  // empty: count and hash whatever arrives
+    std::string linkPath;  // empty: no symlink to the slave
+    bool pace = false;
+    std::chrono::milliseconds idle{1500};
+    std::chrono::milliseconds linger{60000};
+    std::chrono::milliseconds bootDelay{50};
+    std::chrono::milliseconds waitOpen{60000};
+    std::optional<std::size_t> hangupAfter;  // empty: half the data file
+    std::optional<std::size_t> stallAfter;   // empty: half the data file
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, ShowHelp, Reject };
+    Action action = Action::Run;
+    Options options;
+    std::string error;  // why the command line was rejected
+};
+
+// `args` excludes the program name. Accepts "--name value" and "--name=value".
+ParsedCommandLine parseCommandLine(std::span<const std::string_view> args);
+
+std::string helpText();
+
+// Where the first transfer is cut short in the hangup and stall scenarios.
+constexpr std::size_t kDefaultCutWithoutData = 1000;
+std::size_t cutPoint(std::optional<std::size_t> given, std::optional<std::size_t> dataSize);
+
+}  // namespace qelp::sim

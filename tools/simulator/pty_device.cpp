@@ -1,0 +1,163 @@
+#include "simulator/pty_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+namespace qelp::sim {
+namespace {
+
+constexpr auto kSettingsCheckInterval = std::chrono::milliseconds(20);
+
+// Rounded up, so a wait never ends just before its deadline and loops on a zero timeout.
+int millisUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INT_MAX));
+}
+
+bool meansHangUp(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+}  // namespace
+
+PtyDevice::PtyDevice(int stopFd) : stopFd_(stopFd) {
+    if (openpty(&master_, &ownSlave_, nullptr, nullptr, nullptr) != 0) {
+        throw std::system_error(errno, std::generic_category(), "openpty");
+    }
+    std::array<char, 128> name{};
+    if (ttyname_r(ownSlave_, name.data(), name.size()) != 0) {
+        const int error = errno;
+        close(master_);
+        close(ownSlave_);
+        throw std::system_error(error, std::generic_category(), "ttyname_r");
+    }
+    slavePath_ = name.data();
+    // Non-blocking, so that a read or write never outlasts the poll that announced it.
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(ownSlave_, F_SETFD, FD_CLOEXEC);
+}
+
+PtyDevice::~PtyDevice() {
+    releaseOwnSlave();
+    hangUp();
+}
+
+std::optional<termios> PtyDevice::portSettings() const {
+    termios settings{};
+    if (master_ < 0 || tcgetattr(master_, &settings) != 0) return std::nullopt;
+    return settings;
+}
+
+WaitResult PtyDevice::waitUntilRaw(Clock::time_point deadline) {
+    pollfd stop{stopFd_, POLLIN, 0};
+    for (;;) {
+        const auto settings = portSettings();
+        if (settings && (settings->c_lflag & ICANON) == 0) return WaitResult::Ready;
+        const auto now = Clock::now();
+        if (now >= deadline) return WaitResult::TimedOut;
+        const auto next = std::min(deadline, now + kSettingsCheckInterval);
+        if (poll(&stop, 1, millisUntil(next)) > 0) return WaitResult::Interrupted;
+    }
+}
+
+void PtyDevice::releaseOwnSlave() {
+    if (ownSlave_ >= 0) close(ownSlave_);
+    ownSlave_ = -1;
+}
+
+void PtyDevice::hangUp() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+}
+
+PtyDevice::Woken PtyDevice::pollMaster(short events, std::optional<Clock::time_point> deadline) {
+    std::array<pollfd, 2> fds{pollfd{master_, events, 0}, pollfd{stopFd_, POLLIN, 0}};
+    for (;;) {
+        const int timeout = deadline ? millisUntil(*deadline) : -1;
+        const int ready = poll(fds.data(), fds.size(), timeout);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) throw std::system_error(errno, std::generic_category(), "poll");
+        if (fds[1].revents != 0) return Woken::Stop;
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Woken::MasterHungUp;
+        if (fds[0].revents != 0) return Woken::Master;
+        if (deadline && Clock::now() >= *deadline) return Woken::Deadline;
+    }
+}
+
+WaitResult PtyDevice::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (master_ < 0) return WaitResult::HungUp;
+        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) {
+            if (meansHangUp(errno)) return WaitResult::HungUp;
+            throw std::system_error(errno, std::generic_category(), "write to pty master");
+        }
+        // The tool is not reading and the slave's input queue is full.
+        switch (pollMaster(POLLOUT, std::nullopt)) {
+            case Woken::Stop:
+                return WaitResult::Interrupted;
+            case Woken::MasterHungUp:
+                return WaitResult::HungUp;
+            case Woken::Master:
+            case Woken::Deadline:
+                break;
+        }
+    }
+    return WaitResult::Ready;
+}
+
+PtyDevice::ReadResult PtyDevice::read(std::span<std::uint8_t> into, Clock::time_point deadline) {
+    for (;;) {
+        if (master_ < 0) return {WaitResult::HungUp, 0};
+        const Woken woken = pollMaster(POLLIN, deadline);
+        switch (woken) {
+            case Woken::Stop:
+                return {WaitResult::Interrupted, 0};
+            case Woken::Deadline:
+                return {WaitResult::TimedOut, 0};
+            case Woken::Master:
+            case Woken::MasterHungUp:
+                break;
+        }
+        // After a hang-up the bytes the tool wrote last are still read first; EIO follows them.
+        const ssize_t n = ::read(master_, into.data(), into.size());
+        if (n > 0) return {WaitResult::Ready, static_cast<std::size_t>(n)};
+        // A read of 0 after "readable" is a hang-up too; looping on it would spin.
+        if (n == 0 || woken == Woken::MasterHungUp) return {WaitResult::HungUp, 0};
+        if (errno == EAGAIN || errno == EINTR) continue;
+        if (meansHangUp(errno)) return {WaitResult::HungUp, 0};
+        throw std::system_error(errno, std::generic_category(), "read from pty master");
+    }
+}
+
+WaitResult PtyDevice::waitForHangUp(Clock::time_point deadline) {
+    if (master_ < 0) return WaitResult::HungUp;
+    // No events asked for: only POLLHUP and POLLERR can wake the master's side.
+    switch (pollMaster(0, deadline)) {
+        case Woken::Stop:
+            return WaitResult::Interrupted;
+        case Woken::Deadline:
+            return WaitResult::TimedOut;
+        case Woken::Master:
+        case Woken::MasterHungUp:
+            return WaitResult::HungUp;
+    }
+    return WaitResult::HungUp;
+}
+
+}  // namespace qelp::sim

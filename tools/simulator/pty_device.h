@@ -1,0 +1,84 @@
+#pragma once
+// The device's end of the line: the master side of a pseudo-terminal whose slave the tool opens
+// as its serial port. Every wait is a poll() that a stop signal (StopSignal's descriptor) ends at
+// once. Single-threaded.
+//
+// How Linux pseudo-terminals behave here (measured on Debian 12, kernel 6.1):
+// - tcgetattr and tcsetattr on the master read and change the *slave's* settings. Calling
+//   cfmakeraw on the master would therefore put the slave into raw mode before the tool opened
+//   it, and fire our own wait for the tool's settings at once. The master's own side does no
+//   translation: the kernel sets it up with no input, output or local processing, and user space
+//   cannot reach those settings. So the simulator leaves termios alone; the tests show all 256
+//   byte values crossing unchanged in both directions once the tool has made the slave raw.
+// - While the slave is still in its default cooked mode with ECHO, bytes written to the master
+//   sit in the slave's input queue and come straight back to the master as echo. Hence nothing is
+//   written until the settings read through the master show ICANON off (the tool's raw mode).
+// - With no descriptor of the slave open, poll on the master reports POLLHUP and read fails with
+//   EIO; opening the slave again clears that, and the settings survive in between. The slave
+//   descriptor that openpty returns is therefore kept only until the tool's settings show up,
+//   then closed: from then on the tool's descriptor is the only one, and its close is seen as
+//   POLLHUP and EIO on the master. Bytes the tool wrote just before closing are read first.
+// - POLLHUP on the master is reported even when no events are asked for and unread data waits,
+//   so the stall scenario notices the close without reading.
+// - When the master closes, the slave sees POLLIN|POLLERR|POLLHUP and reads 0, and its path
+//   disappears. A writer on the slave gets EAGAIN once about 17 KB wait unread in the master;
+//   TIOCOUTQ on the slave stays 0 all the while.
+
+#include <termios.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qelp::sim {
+
+enum class WaitResult { Ready, TimedOut, Interrupted, HungUp };
+
+class PtyDevice {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit PtyDevice(int stopFd);  // throws std::system_error
+    ~PtyDevice();
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+    // The slave's settings, as the tool left them.
+    std::optional<termios> portSettings() const;
+
+    // Checks the slave's settings every 20 ms until they show raw mode (Ready) or the deadline.
+    WaitResult waitUntilRaw(Clock::time_point deadline);
+    // Closes the slave descriptor from openpty, so that the tool's close becomes a hang-up.
+    void releaseOwnSlave();
+
+    WaitResult writeAll(std::string_view bytes);
+
+    struct ReadResult {
+        WaitResult status;
+        std::size_t count;  // bytes read when Ready
+    };
+    ReadResult read(std::span<std::uint8_t> into, Clock::time_point deadline);
+
+    // Waits without reading; HungUp once the tool has closed the port.
+    WaitResult waitForHangUp(Clock::time_point deadline);
+
+    // Closes the master: the device "unplugs" itself.
+    void hangUp();
+
+  private:
+    enum class Woken { Master, MasterHungUp, Stop, Deadline };
+    Woken pollMaster(short events, std::optional<Clock::time_point> deadline);
+
+    int stopFd_;
+    int master_ = -1;
+    int ownSlave_ = -1;
+    std::string slavePath_;
+};
+
+}  // namespace qelp::sim

@@ -1,0 +1,121 @@
+#include "simulator/scenario.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qelp::sim {
+namespace {
+
+using namespace std::string_literals;
+using namespace std::string_view_literals;
+
+constexpr std::array kScenarios{
+    ScenarioInfo{Scenario::Success, "success"sv,
+                 "asks for the data, receives it, prints \"Versionup succeed\""sv},
+    ScenarioInfo{Scenario::RecordHeader, "record-header"sv,
+                 "receives the data, then reports \"record header error ...\" (a failed update)"sv},
+    ScenarioInfo{Scenario::BootmodeError, "bootmode-error"sv,
+                 "receives the data, then prints \"bootmode=ERROR\" (a failed update)"sv},
+    ScenarioInfo{Scenario::ChecksumError, "checksum-error"sv,
+                 "receives the data, then prints \"record end check sum error\""sv},
+    ScenarioInfo{Scenario::Warning, "warning"sv,
+                 "receives the data, then prints \"Warning! application ...\""sv},
+    ScenarioInfo{Scenario::Silent, "silent"sv,
+                 "prints its boot lines and never asks for the data"sv},
+    ScenarioInfo{Scenario::Twice, "twice"sv,
+                 "asks for the data, receives it, asks again and expects the whole file once "
+                 "more from its first byte, then succeeds"sv},
+    ScenarioInfo{Scenario::Hangup, "hangup"sv,
+                 "closes its end of the line in the middle of the transfer (see --hangup-after)"sv},
+    ScenarioInfo{Scenario::Stall, "stall"sv,
+                 "stops reading in the middle of the transfer, so the tool's writes cannot "
+                 "drain (see --stall-after); stays until the tool closes the port"sv},
+    ScenarioInfo{Scenario::Noise, "noise"sv,
+                 "mixes bytes the tool must drop (0x00, 0x80-0xFF, a lone CR) into its lines, "
+                 "then succeeds"sv},
+};
+
+// Neither line carries any of the device's keywords; the CRLF ones check that the tool drops CR.
+std::vector<std::string> plainBootLines() {
+    return {"QELP boot loader v2.04 (2003/11/20)\n", "Copyright (C) QELP Corporation\r\n",
+            "RAM check ... OK\n", "Flash ROM 2048KB ... OK\r\n", "Waiting for update data\n"};
+}
+
+std::vector<std::string> noisyBootLines() {
+    return {"QELP boot\r loader v2.04\x00 (2003/11/20)\n"s,
+            "\xE9\x80"
+            "Copyright (C) QELP\xFF Corporation\r\n"s,
+            "RAM check\r\r ... OK\n"s, "\x00\x81\xFE\r\n"s, "Flash ROM 2048KB\x90 ... OK\r\n"s};
+}
+
+std::string endLineFor(Scenario scenario) {
+    switch (scenario) {
+        case Scenario::Success:
+        case Scenario::Twice:
+            return "Versionup succeed\n";
+        case Scenario::RecordHeader:
+            return "record header error (record 1)\n";
+        case Scenario::BootmodeError:
+            return "bootmode=ERROR\n";
+        case Scenario::ChecksumError:
+            return "record end check sum error\n";
+        case Scenario::Warning:
+            return "Warning! application area is older than the boot loader\n";
+        case Scenario::Noise:
+            // Keywords split by bytes the console drops must still match once those are gone.
+            return "Version\x80up succ\x00"
+                   "eed\r\n"s;
+        case Scenario::Silent:
+        case Scenario::Hangup:
+        case Scenario::Stall:
+            return {};
+    }
+    return {};
+}
+
+}  // namespace
+
+std::span<const ScenarioInfo> scenarioTable() {
+    return kScenarios;
+}
+
+std::optional<Scenario> scenarioFromName(std::string_view name) {
+    const auto found = std::find_if(kScenarios.begin(), kScenarios.end(),
+                                    [name](const ScenarioInfo& info) { return info.name == name; });
+    if (found == kScenarios.end()) return std::nullopt;
+    return found->scenario;
+}
+
+std::string_view scenarioName(Scenario scenario) {
+    for (const ScenarioInfo& info : kScenarios) {
+        if (info.scenario == scenario) return info.name;
+    }
+    return "?";
+}
+
+Script scriptFor(Scenario scenario) {
+    Script script;
+    script.bootLines = scenario == Scenario::Noise ? noisyBootLines() : plainBootLines();
+    script.dataRequest =
+        scenario == Scenario::Noise ? "boot\xE9mode=DATA\x00WAIT\n"s : "bootmode=DATAWAIT\n"s;
+    script.endLine = endLineFor(scenario);
+    switch (scenario) {
+        case Scenario::Silent:
+            script.dataRequests = 0;
+            break;
+        case Scenario::Twice:
+            script.dataRequests = 2;
+            break;
+        case Scenario::Hangup:
+            script.interruption = Interruption::HangUp;
+            break;
+        case Scenario::Stall:
+            script.interruption = Interruption::StopReading;
+            break;
+        default:
+            break;
+    }
+    return script;
+}
+
+}  // namespace qelp::sim

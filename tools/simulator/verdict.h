@@ -1,0 +1,45 @@
+#pragma once
+// Turns what happened during a run into the transcript's "result:" line and the exit code.
+// Pure; the session (device_session.h) collects the facts.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "simulator/data_check.h"
+
+namespace qelp::sim {
+
+enum ExitCode : int { kExitMatch = 0, kExitProblem = 1, kExitBadArguments = 2 };
+
+// How a transfer's receiving ended.
+enum class TransferEnd {
+    Complete,     // the expected length arrived
+    QuietGap,     // the line was quiet for --idle-ms
+    ReachedCut,   // the hangup or stall point was reached
+    PortClosed,   // the tool closed the port
+    Interrupted,  // SIGINT or SIGTERM
+};
+
+struct TransferOutcome {
+    DataCheck check;
+    std::optional<std::size_t> cut;  // only the bytes before the cut count
+    TransferEnd end = TransferEnd::QuietGap;
+};
+
+struct RunFacts {
+    std::span<const TransferOutcome> transfers;
+    int transfersPlanned = 0;
+    std::size_t strayBytes = 0;  // data nobody asked for, or data after the end line
+    bool interrupted = false;
+};
+
+struct Verdict {
+    int exitCode = kExitProblem;
+    std::string line;  // without the "result: " prefix
+};
+
+Verdict judge(const RunFacts& facts);
+
+}  // namespace qelp::sim
