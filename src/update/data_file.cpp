@@ -1,0 +1,104 @@
+#include "update/data_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string AbsoluteDirectory(const std::string& directory) {
+    std::unique_ptr<char, decltype(&free)> resolved(realpath(directory.c_str(), nullptr), &free);
+    return resolved ? std::string(resolved.get()) : directory;
+}
+
+}  // namespace
+
+std::string FindDataFile(const std::string& directory) {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    if (!dir) return {};
+    while (dirent* entry = readdir(dir.get())) {
+        if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) == 0) {
+            std::string base = AbsoluteDirectory(directory);
+            if (base.empty() || base.back() != '/') base += '/';
+            return base + entry->d_name;
+        }
+    }
+    return {};
+}
+
+DataFileContents ReadDataFile(const std::string& path) {
+    DataFileContents result;
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (file.get() < 0 || flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (fstat(file.get(), &info) != 0) {
+        result.error = errno;
+        result.status = DataFileStatus::ReadFailed;
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return result;
+    }
+    // The length travels as 32 bits; a longer file cannot be held or sent whole.
+    if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
+        result.status = DataFileStatus::OutOfMemory;
+        return result;
+    }
+    const auto length = static_cast<std::size_t>(info.st_size);
+    try {
+        result.bytes.resize(length);
+    } catch (const std::bad_alloc&) {
+        result.status = DataFileStatus::OutOfMemory;
+        return result;
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = read(file.get(), result.bytes.data() + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result.error = errno;
+            result.status = DataFileStatus::ReadFailed;
+            result.bytes.clear();
+            return result;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done < length) {
+        result.status = DataFileStatus::ShortRead;
+        result.bytes.clear();
+        return result;
+    }
+    result.status = DataFileStatus::Ok;
+    return result;
+}

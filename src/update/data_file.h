@@ -1,0 +1,32 @@
+#pragma once
+// The update data file: found by name in a directory, read whole.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr const char* DATA_FILE_PATTERN = "7118K*.UPF";
+
+// The full path of the first entry of `directory` whose name matches DATA_FILE_PATTERN, letters
+// matched without regard to case, in the order the file system lists them. Directories are not
+// excluded: they fail later, when the file is opened. Empty when nothing matches.
+std::string FindDataFile(const std::string& directory);
+
+enum class DataFileStatus {
+    Ok,
+    CannotOpen,   // missing, not a regular file, or held by another program
+    OutOfMemory,  // no room for the whole file
+    ShortRead,    // fewer bytes came back than the file's length
+    ReadFailed,   // taking the length or reading failed outright
+};
+
+struct DataFileContents {
+    DataFileStatus status = DataFileStatus::CannotOpen;
+    std::vector<unsigned char> bytes;
+    int error = 0;  // errno, for ReadFailed and CannotOpen
+};
+
+// Opens the file for reading only and holds an exclusive lock while it reads it whole. The lock is
+// the nearest Linux has to the original's open without sharing: a second open of the update tool
+// fails, and so does any program that locks the file too.
+DataFileContents ReadDataFile(const std::string& path);
