@@ -1,0 +1,136 @@
+#include "app/update_dlg.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "dialogs/port_select_dlg.h"
+#include "dialogs/version_dlg.h"
+#include "framework/app.h"
+#include "framework/message_box.h"
+#include "framework/resources.h"
+#include "framework/system_menu.h"
+#include "framework/text_format.h"
+#include "res/resource.h"
+#include "serial/comm_port.h"
+#include "update/console_reader.h"
+#include "update/data_file.h"
+#include "update/data_upload.h"
+
+namespace {
+constexpr int kSystemIconSize = 32;
+}
+
+CUpdateDlg::CUpdateDlg() : fw::Dialog(IDD_UPDATE), icon_(fw::LoadIcon(IDR_MAINFRAME)) {}
+
+CUpdateDlg::~CUpdateDlg() {
+    // The window goes first, so that the reader's last sends to the log return at once.
+    DestroyWindow();
+    if (reader_.Started()) {
+        session_.RequestStop();
+        reader_.Join();
+    }
+    port_.reset();
+}
+
+const fw::MessageMap* CUpdateDlg::GetMessageMap() const {
+    static constexpr fw::MessageMapEntry entries[] = {
+        fw::OnMessage<&CUpdateDlg::OnSysCommand>(fw::WM_SYSCOMMAND),
+        fw::OnMessage<&CUpdateDlg::OnPaint>(fw::WM_PAINT),
+        fw::OnMessage<&CUpdateDlg::OnQueryDragIcon>(fw::WM_QUERYDRAGICON),
+        fw::OnMessage<&CUpdateDlg::OnDeviceDataWait>(WM_DEVICE_DATAWAIT),
+        fw::OnMessage<&CUpdateDlg::OnUpdateEnd>(WM_UPDATE_END),
+    };
+    static const fw::MessageMap map{fw::Dialog::GetBaseMessageMap(), entries};
+    return &map;
+}
+
+bool CUpdateDlg::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+
+    std::string versionItem = fw::LoadText(IDS_VERSION_MENU);
+    if (!versionItem.empty() && GetSystemMenu()) {
+        GetSystemMenu()->AppendSeparator();
+        GetSystemMenu()->AppendItem(IDM_VERSION, versionItem);
+    }
+    SetIcon(icon_, true);
+    SetIcon(icon_, false);
+
+    std::string found = FindDataFile(".");
+    if (found.empty()) {
+        fw::MessageBox(IDS_NO_DATA_FILE);
+        return true;
+    }
+    dataFilePath_ = found;
+
+    CPortSelectDlg portSelect(this);
+    portSelect.DoModal();  // however it ended, its index counts
+    char portName[16];
+    std::snprintf(portName, sizeof portName, "COM%d", portSelect.PortIndex() + 1);
+
+    port_ = std::make_unique<CCommPort>();
+    port_->BaudRate = UPDATE_BAUD;
+    if (!port_->OpenPort(portName)) {
+        ReportPortFailure(portName);
+        fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {portName}));
+        if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
+            fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+        return false;
+    }
+
+    session_.buffer = &port_->Buffer();
+    session_.log = GetDlgItem(IDC_LOG)->Handle();
+    session_.mainWindow = Handle();
+    session_.flags.stop.store(0);
+    session_.flags.result.store(1);
+    reader_ = fw::WorkerThread([this] { return ConsoleReaderProc(session_); });
+    return true;
+}
+
+void CUpdateDlg::ReportPortFailure(const std::string& portName) const {
+    // For the operator who started the tool from a terminal: which device, and why.
+    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), portName.c_str(),
+                 port_->DescribeOpenFailure().c_str());
+}
+
+void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
+    if ((command & fw::SC_COMMAND_MASK) == IDM_VERSION) {
+        CVersionDlg about(this);
+        about.DoModal();
+        return;
+    }
+    if ((command & fw::SC_COMMAND_MASK) == fw::SC_CLOSE) session_.RequestStop();
+    DefWindowProc(fw::WM_SYSCOMMAND, command, lParam);
+}
+
+void CUpdateDlg::OnPaint() {
+    if (!IsIconic()) return;
+    QSize client = ClientSize();
+    int x = (client.width() - kSystemIconSize + 1) / 2;
+    int y = (client.height() - kSystemIconSize + 1) / 2;
+    PaintIcon(icon_, x, y, kSystemIconSize);
+}
+
+fw::LRESULT CUpdateDlg::OnQueryDragIcon(fw::WPARAM, fw::LPARAM) {
+    return reinterpret_cast<fw::LRESULT>(&icon_);
+}
+
+fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
+    // A request that arrives while the file is going out is the device repeating itself.
+    if (uploading_ || !port_) return 0;
+    uploading_ = true;
+    UploadDataFile(dataFilePath_, *port_, session_, *this);
+    uploading_ = false;
+    return 0;
+}
+
+fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
+    if (session_.flags.result.load() != 0) {
+        fw::MessageBox(IDS_UPDATE_DONE);
+        if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
+            fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+    } else {
+        fw::MessageBox(IDS_UPDATE_FAILED);
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The main dialog: the tool's window and the owner of one update run.
+//
+// Its initialisation finds the data file, asks for the port, opens it and starts the console reader;
+// the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload, its
+// WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
+// destructor stops and joins the reader, then closes the port. UI thread.
+
+#include <QIcon>
+#include <memory>
+#include <string>
+
+#include "framework/dialog.h"
+#include "framework/worker_thread.h"
+#include "update/update_session.h"
+
+class CCommPort;
+
+class CUpdateDlg : public fw::Dialog {
+public:
+    CUpdateDlg();
+    ~CUpdateDlg() override;
+
+    const std::string& DataFilePath() const { return dataFilePath_; }
+    CCommPort* Port() const { return port_.get(); }
+    UpdateSession& Session() { return session_; }
+    bool ReaderStarted() const { return reader_.Started(); }
+
+    const fw::MessageMap* GetMessageMap() const override;
+
+protected:
+    bool OnInitDialog() override;
+
+private:
+    void OnSysCommand(fw::UINT command, fw::LPARAM lParam);
+    void OnPaint();
+    fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);
+    fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
+    fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
+    void ReportPortFailure(const std::string& portName) const;
+
+    std::string dataFilePath_;
+    QIcon icon_;
+    std::unique_ptr<CCommPort> port_;
+    UpdateSession session_;
+    fw::WorkerThread reader_;
+    bool uploading_ = false;
+};
