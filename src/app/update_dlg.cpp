@@ -83,7 +83,7 @@ bool CUpdateDlg::OnInitDialog() {
     session_.mainWindow = Handle();
     session_.flags.stop.store(0);
     session_.flags.result.store(1);
-    reader_ = fw::WorkerThread([this] { return ConsoleReaderProc(session_); });
+    reader_ = fw::WorkerThread("console-reader", [this] { return ConsoleReaderProc(session_); });
     return true;
 }
 

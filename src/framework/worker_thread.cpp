@@ -1,9 +1,13 @@
 #include "framework/worker_thread.h"
 
+#include <pthread.h>
+
 namespace fw {
 
-WorkerThread::WorkerThread(std::function<unsigned()> proc)
-    : thread_([proc = std::move(proc)] { proc(); }) {}
+WorkerThread::WorkerThread(const char* name, std::function<unsigned()> proc)
+    : thread_([proc = std::move(proc)] { proc(); }) {
+    pthread_setname_np(thread_.native_handle(), name);
+}
 
 WorkerThread::~WorkerThread() { Join(); }
 

@@ -10,7 +10,8 @@ namespace fw {
 class WorkerThread {
 public:
     WorkerThread() = default;
-    explicit WorkerThread(std::function<unsigned()> proc);
+    // `name` (at most 15 characters) shows in top, gdb and per-thread CPU figures.
+    WorkerThread(const char* name, std::function<unsigned()> proc);
     ~WorkerThread();
     WorkerThread(WorkerThread&&) noexcept = default;
     WorkerThread& operator=(WorkerThread&&) noexcept;

@@ -23,7 +23,7 @@ protected:
         session.buffer = &buffer;
         session.log = window.Log().Handle();
         session.mainWindow = window.Handle();
-        reader = fw::WorkerThread([this] { return ConsoleReaderProc(session); });
+        reader = fw::WorkerThread("console-reader", [this] { return ConsoleReaderProc(session); });
     }
     void TearDown() override {
         session.RequestStop();
@@ -149,9 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{">> Versionup succeed <<", 1},
                       EndCase{"record end check sum error", 1},
                       EndCase{"Warning! application area is empty", 1}),
-    [](const auto& info) {
+    [](const auto& param_info) {
         std::string name;
-        for (char c : std::string(info.param.line))
+        for (char c : std::string(param_info.param.line))
             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
         return name;
     });

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{1000, std::vector<long>(5, 200)},
                       SizeCase{1001, {200, 200, 200, 200, 200, 1}},
                       SizeCase{200000, std::vector<long>(1000, 200)}),
-    [](const auto& info) { return "Bytes" + std::to_string(info.param.size); });
+    [](const auto& param_info) { return "Bytes" + std::to_string(param_info.param.size); });
 
 class CancelDuringBlockTwo : public DataUploadTest {
 protected:
