@@ -64,9 +64,10 @@ void DialogWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void DialogWidget::closeEvent(QCloseEvent* event) {
-    // The dialog decides whether it ends; the close box only asks, as SC_CLOSE.
+    // The dialog decides whether it ends; the close box only asks, as SC_CLOSE. A disabled window
+    // (an owner while its progress dialog runs) takes no input, the close box included.
     event->ignore();
-    if (dialog_) dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (dialog_ && isEnabled()) dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 void DialogWidget::contextMenuEvent(QContextMenuEvent* event) {

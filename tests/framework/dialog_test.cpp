@@ -89,6 +89,16 @@ TEST_F(DialogTest, EscapeAndTheCloseBoxEndWithCancel) {
                                         "cancel"}));
 }
 
+TEST_F(DialogTest, ADisabledWindowIgnoresItsCloseBox) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.Widget()->show();
+    dialog.EnableWindow(false);  // as an owner is while its progress dialog runs
+    dialog.Widget()->close();
+    EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
+    EXPECT_TRUE(dialog.IsWindow());
+}
+
 TEST_F(DialogTest, ClickingAButtonReachesItsTableEntry) {
     RecordingDialog dialog;
     RunModal(dialog, [&](QWidget*) {
