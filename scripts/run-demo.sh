@@ -6,14 +6,18 @@
 #                                    dialogs itself, prints the simulator's transcript and the path of
 #                                    a screenshot of the finished run
 # Options: --scenario NAME (the simulator's, default success), --size BYTES (data file, default 24000),
-#          --build-dir DIR (default build), --no-build.
-# Exit status: 0 when the update succeeded (the device received the file intact and qelpupd ended).
+#          --build-dir DIR (default build), --no-build,
+#          --expect-failure (headless, for a scenario that ends the update as failed: the outcome box
+#          must leave the window open with its log; the script then closes it by Esc).
+# Exit status: 0 when the update succeeded (the device received the file intact and qelpupd ended);
+# with --expect-failure, 0 when it failed as it should (the device received the file intact, the
+# window stayed after the box, and qelpupd ended once closed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 headless=""; [ -n "${DISPLAY:-}" ] || headless=1
-scenario=success; size=24000; build=build; do_build=1
+scenario=success; size=24000; build=build; do_build=1; expect_failure=
 while (($#)); do
   case $1 in
     --headless) headless=1 ;;
@@ -21,7 +25,8 @@ while (($#)); do
     --size) size=$2; shift ;;
     --build-dir) build=$2; shift ;;
     --no-build) do_build="" ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    --expect-failure) expect_failure=1; headless=1 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
   shift
@@ -60,11 +65,13 @@ if [ -z "$headless" ]; then
   exit "$status"
 fi
 
-# Headless: a virtual display, and xdotool in the operator's place.
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Headless: a virtual display, and xdotool in the operator's place. Xvfb picks a free display
+# number itself and writes it once it is ready, so that runs side by side do not collide.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=("$!")
-export DISPLAY=$display
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n 1 "$work/display")
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
 (cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
@@ -106,13 +113,35 @@ else
   status=1
 fi
 # After a success the tool ends by itself; after a failure its window stays open with the log.
+if [ -n "$expect_failure" ] && [ $status -eq 0 ]; then
+  # An exit after the box would follow at once; give it a moment to show.
+  sleep 1.5
+  if kill -0 "$app" 2>/dev/null &&
+     xdotool search --onlyvisible --name "^QelpUpd$" 2>/dev/null | grep -qx "$main"; then
+    press "$main" Escape
+  else
+    echo "qelpupd did not keep its window open after the outcome box."
+    status=1
+  fi
+fi
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then status=1; else wait "$app" || status=1; fi
+if kill -0 "$app" 2>/dev/null; then
+  status=1
+  # Otherwise the simulator would wait for the port to close until its linger time ends.
+  kill "$app" 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+else
+  wait "$app" || status=1
+fi
 wait "$sim" || status=1
 
 echo "--- what the device saw"
 tail -n +2 "$work/device.log"
 [ -s "$work/qelpupd.log" ] && { echo "--- qelpupd said"; cat "$work/qelpupd.log"; }
 [ -f "$shot" ] && echo "Screenshot of the finished run: $shot"
-[ $status -eq 0 ] && echo "Update succeeded." || echo "Update FAILED."
+if [ -n "$expect_failure" ]; then
+  [ $status -eq 0 ] && echo "Update failed, as expected." || echo "The expected failure did NOT show."
+else
+  [ $status -eq 0 ] && echo "Update succeeded." || echo "Update FAILED."
+fi
 exit $status

@@ -1,0 +1,51 @@
+#pragma once
+// What every end-to-end test starts from: the program's resources, a working folder as the current
+// directory, the process's threads counted before the run, and reading the results.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/update_dlg.h"
+#include "e2e/process_probe.h"
+#include "e2e/simulated_device.h"
+#include "e2e/update_run.h"
+#include "e2e/work_folder.h"
+#include "framework/resources.h"
+#include "res/resources.h"
+
+namespace e2e {
+
+class EndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RegisterResources();
+        threadsBefore_ = ProgramThreadCount();
+    }
+
+    static std::string Text(int id) { return fw::LoadText(id); }
+
+    // The log's last line, without its line end.
+    static std::string LastLine(const std::string& log) {
+        std::string text = log;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        const auto lineEnd = text.rfind('\n');
+        return lineEnd == std::string::npos ? text : text.substr(lineEnd + 1);
+    }
+
+    // Once the run has returned: the reader and the watcher are gone and the port is closed.
+    void ExpectNothingLeftOf(const SimulatedDevice& device) const {
+        EXPECT_EQ(ProgramThreadCount(), threadsBefore_) << "a thread of the run is still there";
+        EXPECT_EQ(DescriptorsOpenOn(device.SlavePath()), 0) << "the port is still open";
+    }
+
+    WorkFolder folder_;
+    int threadsBefore_ = 0;
+};
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace e2e

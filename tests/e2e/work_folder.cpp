@@ -1,0 +1,36 @@
+#include "e2e/work_folder.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace e2e {
+
+WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qelpupd-e2e-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    std::filesystem::current_path(path_);
+}
+
+WorkFolder::~WorkFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string WorkFolder::WriteDataFile(std::size_t size) {
+    const std::filesystem::path file = path_ / kDataFileName;
+    const std::string bytes = DataPattern(size);
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
+    return file.string();
+}
+
+std::string DataPattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+}  // namespace e2e
