@@ -39,7 +39,7 @@ if [ -n "$do_build" ]; then
   cmake --build "$build" -j "$(nproc)" --target qelpupd qelp-device-simulator
 fi
 
-work=$(mktemp -d /tmp/qelpupd-demo.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-demo.XXXXXX")
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
