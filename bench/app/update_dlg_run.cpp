@@ -1,5 +1,7 @@
 #include "update_dlg_run.h"
 
+#include "framework/dialog.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -22,7 +24,7 @@ bool UpdateDlgRun::InitInstance() {
     QTimer answer;
     answer.setInterval(10);
     QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (QWidget* modal = fw::Dialog::ActiveModalWindow()) {
             if (!modal->isVisible() || modal->property("bench_answered").toBool()) return;
             modal->setProperty("bench_answered", true);
             if (auto* box = qobject_cast<QMessageBox*>(modal))

@@ -1,6 +1,7 @@
 #pragma once
 // The application object: one per program, constructed before main (it touches no Qt there).
-// Run() creates the QApplication's environment (fonts), calls InitInstance, and returns the exit code.
+// Run() sets up the application's environment (fonts) and calls InitInstance; the program reports
+// its outcome in message boxes, so its exit status is always 0.
 // Its message table takes the commands that the main window leaves unhandled: ID_APP_EXIT closes the
 // main window, ID_HELP has no help to show. UI thread only.
 
@@ -18,7 +19,7 @@ public:
 
     static WinApp* Current();
 
-    // Needs a QApplication. Returns the process's exit status.
+    // Needs a QApplication. Returns the process's exit status: 0.
     int Run();
     virtual bool InitInstance() = 0;
 

@@ -188,10 +188,6 @@ int ButtonControl::GetCheck() const {
     return IsWindow() && button_->isChecked() ? BST_CHECKED : BST_UNCHECKED;
 }
 
-void ButtonControl::Click() {
-    if (IsWindow()) button_->click();
-}
-
 LRESULT ButtonControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case BM_GETCHECK:

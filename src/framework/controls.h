@@ -82,7 +82,6 @@ public:
     ButtonControl(int id, QAbstractButton* button);
     void SetCheck(int state);
     int GetCheck() const;
-    void Click();
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:

@@ -1,5 +1,6 @@
 #include "framework/dialog.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
 #include <QLabel>
@@ -152,26 +153,51 @@ void Dialog::FocusFirstTabStop() {
         }
 }
 
+namespace {
+// The dialogs whose modal runs are under way, innermost last.
+std::vector<Dialog*>& ModalRuns() {
+    static std::vector<Dialog*> runs;
+    return runs;
+}
+}  // namespace
+
+QWidget* Dialog::ActiveModalWindow() {
+    if (QWidget* box = QApplication::activeModalWidget()) return box;
+    for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it)
+        if ((*it)->parent_ && (*it)->widget_ && (*it)->widget_->isVisible()) return (*it)->widget_;
+    return nullptr;
+}
+
 int Dialog::DoModal() {
-    modal_ = true;
     if (!Build(parent_)) return -1;
     if (!ended_) {
-        if (parent_) widget_->setWindowModality(Qt::ApplicationModal);
+        // Disabling the owner, rather than a Qt modality, leaves the owner's other windows usable.
+        QWidget* owner = parent_ && parent_->Widget() ? parent_->Widget()->window() : nullptr;
+        if (owner && owner->isEnabled()) {
+            owner->setEnabled(false);
+            disabledOwner_ = owner;
+        }
+        ModalRuns().push_back(this);
         widget_->show();
         widget_->activateWindow();
         QEventLoop loop;
         loop_ = &loop;
         if (!ended_) loop.exec(QEventLoop::DialogExec);
         loop_ = nullptr;
+        std::erase(ModalRuns(), this);
+        EnableOwner();
     }
     int result = result_;
     DestroyWindow();
-    modal_ = false;
     return result;
 }
 
+void Dialog::EnableOwner() {
+    if (disabledOwner_) disabledOwner_->setEnabled(true);
+    disabledOwner_ = nullptr;
+}
+
 bool Dialog::Create(Window* owner) {
-    modal_ = false;
     if (!Build(owner)) return false;
     const DialogTemplate* tmpl = FindTemplate(templateId_);
     if (tmpl && (tmpl->style & WS_VISIBLE) && widget_) widget_->show();
@@ -181,7 +207,14 @@ bool Dialog::Create(Window* owner) {
 void Dialog::EndDialog(int result) {
     result_ = result;
     ended_ = true;
-    if (loop_) loop_->exit(result);
+    if (!loop_) return;
+    // An owned dialog goes at once and gives its owner back, even when its run ends only after a
+    // handler further up the stack has returned.
+    if (disabledOwner_ && widget_) {
+        EnableOwner();
+        widget_->hide();
+    }
+    loop_->exit(result);
 }
 
 void Dialog::DestroyWindow() {

@@ -33,7 +33,9 @@ class SystemMenu;
 
 class Dialog : public Window {
 public:
-    // `parent` owns the dialog: it stays above it, and a modal run blocks it.
+    // `parent` owns the dialog: it stays above it, and a modal run disables it, as the original
+    // platform does. Only the owner: other windows, such as a progress dialog that a posted message
+    // opens meanwhile, stay usable.
     explicit Dialog(int templateId, Window* parent = nullptr);
     ~Dialog() override;
 
@@ -59,10 +61,13 @@ public:
     QSize ClientSize() const;
     // Paints the icon at a client position, over an erased background; only while handling WM_PAINT.
     void PaintIcon(const QIcon& icon, int x, int y, int size);
-    bool IsModal() const { return modal_; }
-    int TemplateId() const { return templateId_; }
     const DialogUnits& Units() const { return units_; }
     Window* Parent() const { return parent_; }
+
+    // The window of the innermost modal run that is showing - a message box, or a dialog run by
+    // DoModal over an owner - or nullptr. A dialog without owner is the application's main window,
+    // not a question put to the operator. For tests and tools that answer modal windows.
+    static QWidget* ActiveModalWindow();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     const MessageMap* GetMessageMap() const override { return GetBaseMessageMap(); }
@@ -82,6 +87,7 @@ private:
     bool Build(Window* owner);
     void BuildControls(const DialogTemplate& tmpl);
     void FocusFirstTabStop();
+    void EnableOwner();
     void OnEnterKey();
     void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -94,7 +100,7 @@ private:
     std::unique_ptr<SystemMenu> systemMenu_;
     DialogUnits units_{};
     QEventLoop* loop_ = nullptr;
-    bool modal_ = false;
+    QPointer<QWidget> disabledOwner_;  // the owner window a modal run disabled
     bool ended_ = false;
     int result_ = 0;
 };

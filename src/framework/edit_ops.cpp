@@ -15,13 +15,4 @@ bool EditAppendAndShowEnd(const WindowHandle& edit, std::string_view text) {
            }) != 0;
 }
 
-std::string EditGetText(const WindowHandle& edit) {
-    std::string text;
-    SendCall(edit, [&text](Window& window) -> LRESULT {
-        text = window.GetWindowText();
-        return 1;
-    });
-    return text;
-}
-
 }  // namespace fw

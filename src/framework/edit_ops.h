@@ -1,7 +1,6 @@
 #pragma once
 // Edit-control operations for other threads, each one synchronous send.
 
-#include <string>
 #include <string_view>
 
 #include "framework/window.h"
@@ -12,8 +11,5 @@ namespace fw {
 // text afterwards is the old text followed by `text`, as a get-text/set-text pair would leave it, at
 // a cost that does not grow with the text. False when the control is gone.
 bool EditAppendAndShowEnd(const WindowHandle& edit, std::string_view text);
-
-// The control's whole text; empty when it is gone.
-std::string EditGetText(const WindowHandle& edit);
 
 }  // namespace fw

@@ -1,6 +1,6 @@
 #pragma once
 // Answers a modal dialog from inside its modal run: a repeating timer waits until the dialog is
-// QApplication::activeModalWidget(), then runs `answer` on it once. If the dialog never becomes
+// fw::Dialog::ActiveModalWindow(), then runs `answer` on it once. If the dialog never becomes
 // modal or the answer does not end it, the dialog is ended after a generous time-out and the test
 // fails, so that no test hangs.
 
@@ -26,7 +26,7 @@ public:
 
 private:
     void Poll() {
-        QWidget* modal = QApplication::activeModalWidget();
+        QWidget* modal = fw::Dialog::ActiveModalWindow();
         if (answer_ && modal && modal == dialog_.Widget()) {
             auto answer = std::move(answer_);
             answer_ = nullptr;

@@ -16,6 +16,7 @@
 
 #include "e2e/e2e_fixture.h"
 #include "framework/app.h"
+#include "framework/dialog.h"
 #include "framework/text_format.h"
 #include "res/resource.h"
 
@@ -29,7 +30,7 @@ TEST_F(NoDataFile, Message102ThenAnIdleWindowWithoutPort) {
     UpdateRun run;
     bool idle = false;
     const auto boxAnswered = [&] {
-        return run.Dialog() && run.Dialog()->IsWindow() && !QApplication::activeModalWidget();
+        return run.Dialog() && run.Dialog()->IsWindow() && !fw::Dialog::ActiveModalWindow();
     };
     run.When(boxAnswered, [&] {
         CUpdateDlg& dialog = *run.Dialog();

@@ -11,6 +11,7 @@
 
 #include "app/update_dlg.h"
 #include "framework/app.h"
+#include "framework/dialog.h"
 #include "framework/resources.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -248,7 +249,7 @@ void UpdateRun::GiveUp() {
     if (!record_.timedOut) ADD_FAILURE() << "the run did not end; closing it";
     record_.timedOut = true;
     watchdog_.setInterval(1000);
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    if (QWidget* modal = fw::Dialog::ActiveModalWindow()) modal->close();
     if (dialog_) dialog_->EndDialog(fw::IDCANCEL);
 }
 

@@ -99,6 +99,30 @@ TEST_F(DialogTest, ADisabledWindowIgnoresItsCloseBox) {
     EXPECT_TRUE(dialog.IsWindow());
 }
 
+// A modal run disables its owner only: a window that the owner opens meanwhile (a progress dialog
+// for a data request that arrived while the version dialog was open) takes keys as usual.
+TEST_F(DialogTest, AModalRunDisablesItsOwnerAndLeavesOtherWindowsUsable) {
+    RecordingDialog owner;
+    ASSERT_TRUE(owner.Create(nullptr));
+    owner.Widget()->show();
+    RecordingDialog modal(&owner);
+    RecordingDialog meanwhile;
+    RunModal(modal, [&](QWidget*) {
+        EXPECT_FALSE(owner.IsWindowEnabled());
+        EXPECT_EQ(fw::Dialog::ActiveModalWindow(), modal.Widget());
+        ASSERT_TRUE(meanwhile.Create(&owner));
+        meanwhile.Widget()->show();
+        QTest::keyClick(meanwhile.Widget(), Qt::Key_Escape);
+        EXPECT_EQ(meanwhile.events.back(), "cancel");
+        modal.EndDialog(fw::IDOK);
+        // The owner is back at once, and the dialog gone from the screen.
+        EXPECT_TRUE(owner.IsWindowEnabled());
+        EXPECT_FALSE(modal.Widget()->isVisible());
+    });
+    EXPECT_TRUE(owner.IsWindowEnabled());
+    EXPECT_EQ(fw::Dialog::ActiveModalWindow(), nullptr);
+}
+
 TEST_F(DialogTest, ClickingAButtonReachesItsTableEntry) {
     RecordingDialog dialog;
     RunModal(dialog, [&](QWidget*) {

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <functional>
 
+#include "framework/dialog.h"
+
 namespace test {
 
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it held.
@@ -36,7 +38,7 @@ public:
     explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
+            QWidget* modal = fw::Dialog::ActiveModalWindow();
             if (modal && modal->isVisible() && !modal->property("qelpupd_answered").toBool()) {
                 modal->setProperty("qelpupd_answered", true);
                 ++seen_;
