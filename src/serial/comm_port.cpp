@@ -119,8 +119,9 @@ bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
         const microseconds sendTime{queued.count * bitsPerByte * 1'000'000 / baud};
-        const auto pause = std::clamp<std::chrono::steady_clock::duration>(
-            sendTime, std::chrono::milliseconds(1), deadline - now);
+        const auto pause = std::min<std::chrono::steady_clock::duration>(
+            std::max<std::chrono::steady_clock::duration>(sendTime, std::chrono::milliseconds(1)),
+            deadline - now);
         std::this_thread::sleep_for(pause);
     }
 }

@@ -2,9 +2,11 @@
 
 ReadOutcome ReadBlock(SerialDevice& port, unsigned char* destination, int maximum) {
     const DeviceStatus status = port.Read(destination, maximum);
-    if (status.fault == DeviceFault::kGone) return {0, true};
-    // Other read failures count as nothing read.
-    return {status.ok() ? static_cast<int>(status.count) : 0, false};
+    if (status.ok()) return {static_cast<int>(status.count), false};
+    if (status.fault == DeviceFault::kWouldBlock) return {0, false};
+    // Any other failure after "readable" would come back at once on the next wait and spin the
+    // watcher: the device counts as gone.
+    return {0, true};
 }
 
 namespace {
