@@ -54,9 +54,17 @@ std::string FindDataFile(const std::string& directory) {
 
 DataFileContents ReadDataFile(const std::string& path) {
     DataFileContents result;
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // O_NONBLOCK: a FIFO or a terminal that matched the pattern must not hang the window; it is
+    // refused below as not a regular file.
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info {};
-    if (file.get() < 0 || flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (file.get() < 0) {
+        result.error = errno;
+        return result;
+    }
+    // Only a lock that another program holds refuses the file. Where the file system cannot lock
+    // a read-only descriptor (NFS emulates flock with write locks), it is read without one.
+    if (flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         result.error = errno;
         return result;
     }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -195,7 +196,7 @@ protected:
     }
 };
 
-TEST_F(UnopenableFile, MissingDirectoryOrHeldFileGive102AndEndTheRunAsFailed) {
+TEST_F(UnopenableFile, MissingDirectoryFifoOrHeldFileGive102AndEndTheRunAsFailed) {
     const QString noDataFile = QString::fromStdString(fw::LoadText(IDS_NO_DATA_FILE));
     EXPECT_EQ(Boxes([] {}), std::vector<QString>{noDataFile});  // missing
     EXPECT_EQ(session.flags.stop.load(), 1);
@@ -206,6 +207,12 @@ TEST_F(UnopenableFile, MissingDirectoryOrHeldFileGive102AndEndTheRunAsFailed) {
     EXPECT_EQ(Boxes([&] { std::filesystem::create_directory(path); }),
               std::vector<QString>{noDataFile});  // a directory that matched the pattern
     EXPECT_EQ(session.flags.result.load(), 0);
+    std::filesystem::remove(path);
+
+    session.flags.stop = 0;
+    session.flags.result = 1;
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);  // a FIFO without writer must not hang the window
+    EXPECT_EQ(Boxes([] {}), std::vector<QString>{noDataFile});
     std::filesystem::remove(path);
 
     session.flags.stop = 0;
