@@ -2,6 +2,7 @@
 
 #include "app/update_app.h"
 #include "res/resources.h"
+#include "res/version_info.h"
 
 namespace {
 CUpdateApp theApp;
@@ -9,6 +10,7 @@ CUpdateApp theApp;
 
 int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
+    QApplication::setApplicationVersion(res::version::kVersion);
     RegisterResources();
     return theApp.Run();
 }
