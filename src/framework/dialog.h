@@ -62,7 +62,6 @@ public:
     // Paints the icon at a client position, over an erased background; only while handling WM_PAINT.
     void PaintIcon(const QIcon& icon, int x, int y, int size);
     const DialogUnits& Units() const { return units_; }
-    Window* Parent() const { return parent_; }
 
     // The window of the innermost modal run that is showing - a message box, or a dialog run by
     // DoModal over an owner - or nullptr. A dialog without owner is the application's main window,

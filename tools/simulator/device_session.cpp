@@ -220,19 +220,11 @@ DeviceSession::Flow DeviceSession::cutShort(Interruption interruption, std::size
     }
     transcript_.note("stopped reading after " + std::to_string(at) +
                      " bytes; waiting for the tool to close the port");
-    switch (pty_.waitForHangUp(Clock::now() + options_.linger)) {
-        case WaitResult::HungUp:
-            transcript_.host("closed the port");
-            return Flow::PortClosed;
-        case WaitResult::Interrupted:
-            return Flow::Stopped;
-        case WaitResult::Ready:
-        case WaitResult::TimedOut:
-            transcript_.note("the port is still open after " + millis(options_.linger) +
-                             "; leaving");
-            return Flow::Go;
+    const Flow flow = pause(options_.linger);
+    if (flow == Flow::Go) {
+        transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
     }
-    return Flow::Go;
+    return flow;
 }
 
 DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
