@@ -1,13 +1,13 @@
 #include "update_dlg_run.h"
 
-#include "framework/dialog.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+
+#include "framework/dialog.h"
 
 void PressKey(QWidget* target, Qt::Key key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

@@ -1,7 +1,8 @@
 // Console reader benchmarks; they print figures and assert nothing.
-//  (a) lines per second from the receive buffer through the reader into a real log window, for N and
-//      2N lines of 60 characters, and t(2N)/t(N): near 2 when a line costs the same however long the
-//      log already is;
+//  (a) lines per second from the receive buffer through the reader into a real log window, for N
+//  and
+//      2N lines of 60 characters, and t(2N)/t(N): near 2 when a line costs the same however long
+//      the log already is;
 //  (b) the CPU time the reader thread uses over 5 s with an empty buffer.
 
 #include <pthread.h>
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     clock.start();
     PumpUntil([&] { return clock.elapsed() >= 5000; });
     double used = ThreadCpuSeconds(idle.reader.native_handle()) - before;
-    std::printf("reader: idle CPU over 5 s with an empty buffer: %.4f s = %.3f %% of a core\n", used,
-                used / 5.0 * 100.0);
+    std::printf("reader: idle CPU over 5 s with an empty buffer: %.4f s = %.3f %% of a core\n",
+                used, used / 5.0 * 100.0);
     return 0;
 }

@@ -4,6 +4,6 @@
 #include "framework/app.h"
 
 class CUpdateApp : public fw::WinApp {
-public:
+  public:
     bool InitInstance() override;
 };

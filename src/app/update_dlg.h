@@ -1,9 +1,9 @@
 #pragma once
 // The main dialog: the tool's window and the owner of one update run.
 //
-// Its initialisation finds the data file, asks for the port, opens it and starts the console reader;
-// the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload, its
-// WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
+// Its initialisation finds the data file, asks for the port, opens it and starts the console
+// reader; the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload,
+// its WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
 // destructor stops and joins the reader, then closes the port. UI thread.
 
 #include <QIcon>
@@ -17,7 +17,7 @@
 class CCommPort;
 
 class CUpdateDlg : public fw::Dialog {
-public:
+  public:
     CUpdateDlg();
     ~CUpdateDlg() override;
 
@@ -28,10 +28,10 @@ public:
 
     const fw::MessageMap* GetMessageMap() const override;
 
-protected:
+  protected:
     bool OnInitDialog() override;
 
-private:
+  private:
     void OnSysCommand(fw::UINT command, fw::LPARAM lParam);
     void OnPaint();
     fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);

@@ -6,7 +6,7 @@
 #include "framework/dialog.h"
 
 class CPortSelectDlg : public fw::Dialog {
-public:
+  public:
     explicit CPortSelectDlg(fw::Window* parent = nullptr);
 
     // 0 for COM1, 1 for COM2.
@@ -14,10 +14,10 @@ public:
 
     const fw::MessageMap* GetMessageMap() const override;
 
-protected:
+  protected:
     bool OnInitDialog() override;
 
-private:
+  private:
     void OnPortCom1();
     void OnPortCom2();
 

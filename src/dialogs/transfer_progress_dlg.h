@@ -22,7 +22,7 @@
 class QWidget;
 
 class CTransferProgressDlg : public fw::Dialog {
-public:
+  public:
     // `captionId`: the message whose text is the title; 0 for IDS_PROCESSING.
     explicit CTransferProgressDlg(int captionId = 0);
     ~CTransferProgressDlg() override;
@@ -45,12 +45,12 @@ public:
     // Pumps messages; true once for a Cancel pressed since the last call.
     bool CancelRequested();
 
-protected:
+  protected:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
 
-private:
+  private:
     void FitPercentControl();
     bool Scaled() const;
     void SendRangeToBar();

@@ -5,6 +5,6 @@
 #include "framework/dialog.h"
 
 class CVersionDlg : public fw::Dialog {
-public:
+  public:
     explicit CVersionDlg(fw::Window* parent = nullptr);
 };

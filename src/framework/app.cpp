@@ -20,7 +20,9 @@ WinApp::~WinApp() {
     if (g_currentApp == this) g_currentApp = nullptr;
 }
 
-WinApp* WinApp::Current() { return g_currentApp; }
+WinApp* WinApp::Current() {
+    return g_currentApp;
+}
 
 int WinApp::Run() {
     InstallInterfaceFont();
@@ -29,13 +31,15 @@ int WinApp::Run() {
 }
 
 Window* WinApp::LastActivePopup() const {
-    if (Window* active = lastActive_.Get(); active && active->Widget() &&
-                                            active->Widget()->isVisible())
+    if (Window* active = lastActive_.Get();
+        active && active->Widget() && active->Widget()->isVisible())
         return active;
     return mainWindow_;
 }
 
-void WinApp::NoteActivated(Window& window) { lastActive_ = window.Handle(); }
+void WinApp::NoteActivated(Window& window) {
+    lastActive_ = window.Handle();
+}
 
 const MessageMap* WinApp::GetMessageMap() const {
     static constexpr MessageMapEntry entries[] = {

@@ -2,8 +2,8 @@
 // The application object: one per program, constructed before main (it touches no Qt there).
 // Run() sets up the application's environment (fonts) and calls InitInstance; the program reports
 // its outcome in message boxes, so its exit status is always 0.
-// Its message table takes the commands that the main window leaves unhandled: ID_APP_EXIT closes the
-// main window, ID_HELP has no help to show. UI thread only.
+// Its message table takes the commands that the main window leaves unhandled: ID_APP_EXIT closes
+// the main window, ID_HELP has no help to show. UI thread only.
 
 #include "framework/message_map.h"
 #include "framework/window.h"
@@ -11,7 +11,7 @@
 namespace fw {
 
 class WinApp : public CommandTarget {
-public:
+  public:
     WinApp();
     ~WinApp() override;
     WinApp(const WinApp&) = delete;
@@ -33,11 +33,11 @@ public:
 
     const MessageMap* GetMessageMap() const override;
 
-protected:
+  protected:
     void OnAppExit();
     void OnHelp();
 
-private:
+  private:
     Window* mainWindow_ = nullptr;
     WindowHandle lastActive_;
 };

@@ -24,12 +24,18 @@ std::string FromDocumentText(const QString& text) {
     return s.toStdString();
 }
 
-int Low16(LPARAM value) { return static_cast<int>(value & 0xFFFF); }
-int High16(LPARAM value) { return static_cast<int>((value >> 16) & 0xFFFF); }
+int Low16(LPARAM value) {
+    return static_cast<int>(value & 0xFFFF);
+}
+int High16(LPARAM value) {
+    return static_cast<int>((value >> 16) & 0xFFFF);
+}
 
 }  // namespace
 
-Control::Control(int id, QWidget* widget) : id_(id) { Attach(widget); }
+Control::Control(int id, QWidget* widget) : id_(id) {
+    Attach(widget);
+}
 
 void Control::SetWindowText(const std::string& text) {
     QString s = QString::fromStdString(text);
@@ -43,7 +49,8 @@ void Control::SetWindowText(const std::string& text) {
 
 std::string Control::GetWindowText() const {
     if (auto* label = qobject_cast<QLabel*>(Widget())) return label->text().toStdString();
-    if (auto* button = qobject_cast<QAbstractButton*>(Widget())) return button->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(Widget()))
+        return button->text().toStdString();
     return Window::GetWindowText();
 }
 
@@ -178,7 +185,8 @@ LRESULT ProgressBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- ButtonControl
 
-ButtonControl::ButtonControl(int id, QAbstractButton* button) : Control(id, button), button_(button) {}
+ButtonControl::ButtonControl(int id, QAbstractButton* button)
+    : Control(id, button), button_(button) {}
 
 void ButtonControl::SetCheck(int state) {
     if (IsWindow()) button_->setChecked(state == BST_CHECKED);

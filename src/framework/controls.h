@@ -15,21 +15,21 @@ class QAbstractButton;
 namespace fw {
 
 class Control : public Window {
-public:
+  public:
     Control(int id, QWidget* widget);
     int Id() const { return id_; }
     // The text a label or button shows.
     void SetWindowText(const std::string& text) override;
     std::string GetWindowText() const override;
 
-private:
+  private:
     int id_;
 };
 
 // A multi-line edit control. Its text is kept as the original platform keeps it, lines ended by
 // "\r\n", and positions count bytes of that UTF-8 text.
 class EditControl : public Control {
-public:
+  public:
     EditControl(int id, QPlainTextEdit* edit);
 
     std::string GetText() const;
@@ -45,7 +45,7 @@ public:
     // WM_GETTEXT, WM_SETTEXT, WM_GETTEXTLENGTH, EM_SETSEL, EM_SCROLLCARET.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     int ToDocumentPosition(std::size_t bytePosition) const;
     QPlainTextEdit* edit_;
     std::size_t length_ = 0;
@@ -54,11 +54,11 @@ private:
 // A progress bar. Range and positions are 16-bit values; stepping past the upper bound starts over
 // from the lower one, as the original control does.
 class ProgressBar : public Control {
-public:
+  public:
     ProgressBar(int id, QProgressBar* bar);
 
     void SetRange(int lower, int upper);
-    int SetStep(int step);  // returns the previous step
+    int SetStep(int step);     // returns the previous step
     int SetPos(int position);  // returns the previous position
     int StepIt();              // returns the previous position
     int Position() const { return position_; }
@@ -68,7 +68,7 @@ public:
     // PBM_SETRANGE, PBM_SETPOS, PBM_SETSTEP, PBM_STEPIT.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     void Show();
     QProgressBar* bar_;
     int lower_ = 0;
@@ -78,19 +78,19 @@ private:
 };
 
 class ButtonControl : public Control {
-public:
+  public:
     ButtonControl(int id, QAbstractButton* button);
     void SetCheck(int state);
     int GetCheck() const;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     QAbstractButton* button_;
 };
 
 // Static text; the window text is the label's text.
 class StaticControl : public Control {
-public:
+  public:
     using Control::Control;
 };
 

@@ -42,7 +42,9 @@ void SetOwner(QWidget* widget, Window* owner) {
 
 Dialog::Dialog(int templateId, Window* parent) : templateId_(templateId), parent_(parent) {}
 
-Dialog::~Dialog() { DestroyWindow(); }
+Dialog::~Dialog() {
+    DestroyWindow();
+}
 
 const MessageMap* Dialog::GetBaseMessageMap() {
     static const MessageMap map{CommandTarget::RootMessageMap(), {}};
@@ -134,11 +136,10 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
         }
         if (c.kind == ControlKind::PushButton || c.kind == ControlKind::RadioButton) {
             int id = c.id;
-            QObject::connect(static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_,
-                             [this, id] {
-                                 Dispatch(WM_COMMAND,
-                                          MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
-                             });
+            QObject::connect(
+                static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_, [this, id] {
+                    Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
+                });
         }
         if (c.style & WS_TABSTOP) tabStops_.push_back(c.id);
         controls_.push_back(std::move(control));
@@ -251,7 +252,8 @@ std::string Dialog::GetDlgItemText(int id) const {
 
 void Dialog::CheckRadioButton(int first, int last, int checked) {
     for (int id = first; id <= last; ++id)
-        if (ButtonControl* b = GetButton(id)) b->SetCheck(id == checked ? BST_CHECKED : BST_UNCHECKED);
+        if (ButtonControl* b = GetButton(id))
+            b->SetCheck(id == checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void Dialog::SetIcon(const QIcon& icon, bool big) {
@@ -260,9 +262,13 @@ void Dialog::SetIcon(const QIcon& icon, bool big) {
     if (widget_) widget_->setWindowIcon(icon);
 }
 
-bool Dialog::IsIconic() const { return widget_ && widget_->isMinimized(); }
+bool Dialog::IsIconic() const {
+    return widget_ && widget_->isMinimized();
+}
 
-QSize Dialog::ClientSize() const { return widget_ ? widget_->size() : QSize(); }
+QSize Dialog::ClientSize() const {
+    return widget_ ? widget_->size() : QSize();
+}
 
 void Dialog::PaintIcon(const QIcon& icon, int x, int y, int size) {
     if (!widget_) return;
@@ -271,11 +277,17 @@ void Dialog::PaintIcon(const QIcon& icon, int x, int y, int size) {
     icon.paint(&painter, x, y, size, size);
 }
 
-bool Dialog::OnInitDialog() { return true; }
+bool Dialog::OnInitDialog() {
+    return true;
+}
 
-void Dialog::OnOK() { EndDialog(IDOK); }
+void Dialog::OnOK() {
+    EndDialog(IDOK);
+}
 
-void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+void Dialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void Dialog::OnEnterKey() {
     int id = defaultButtonId_ ? defaultButtonId_ : IDOK;

@@ -4,9 +4,9 @@
 // A Dialog owns its window and its controls. DoModal builds the window, runs OnInitDialog, shows it
 // and runs a nested event loop until EndDialog; Create builds a modeless one that stays until
 // DestroyWindow. Keys follow the original platform's dialog manager: Enter issues the focused push
-// button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's close
-// box arrives as the system command SC_CLOSE, which becomes WM_CLOSE and then IDCANCEL. Unless a
-// class overrides them, OnOK and OnCancel end a modal run with IDOK or IDCANCEL.
+// button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's
+// close box arrives as the system command SC_CLOSE, which becomes WM_CLOSE and then IDCANCEL.
+// Unless a class overrides them, OnOK and OnCancel end a modal run with IDOK or IDCANCEL.
 //
 // Messages reach WindowProc, which looks the message or command up in the class's table; commands
 // from APP_COMMAND_FIRST to APP_COMMAND_LAST that the dialog leaves unhandled are offered to the
@@ -32,7 +32,7 @@ class DialogWidget;
 class SystemMenu;
 
 class Dialog : public Window {
-public:
+  public:
     // `parent` owns the dialog: it stays above it, and a modal run disables it, as the original
     // platform does. Only the owner: other windows, such as a progress dialog that a posted message
     // opens meanwhile, stay usable.
@@ -52,14 +52,15 @@ public:
     std::string GetDlgItemText(int id) const;
     void CheckRadioButton(int first, int last, int checked);
 
-    // The dialog's own system menu (Alt+Space, or a right click outside the controls); null when the
-    // template has none.
+    // The dialog's own system menu (Alt+Space, or a right click outside the controls); null when
+    // the template has none.
     SystemMenu* GetSystemMenu() const { return systemMenu_.get(); }
 
     void SetIcon(const QIcon& icon, bool big);
     bool IsIconic() const;
     QSize ClientSize() const;
-    // Paints the icon at a client position, over an erased background; only while handling WM_PAINT.
+    // Paints the icon at a client position, over an erased background; only while handling
+    // WM_PAINT.
     void PaintIcon(const QIcon& icon, int x, int y, int size);
     const DialogUnits& Units() const { return units_; }
 
@@ -72,16 +73,17 @@ public:
     const MessageMap* GetMessageMap() const override { return GetBaseMessageMap(); }
     static const MessageMap* GetBaseMessageMap();
 
-protected:
+  protected:
     // Runs after the controls exist, before the window shows. True lets the framework put the focus
     // on the first control with a tab stop.
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
-    // The handling a message gets when the table has no handler for it, or when a handler passes it on.
+    // The handling a message gets when the table has no handler for it, or when a handler passes it
+    // on.
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
-private:
+  private:
     friend class DialogWidget;
     bool Build(Window* owner);
     void BuildControls(const DialogTemplate& tmpl);

@@ -9,21 +9,21 @@ namespace fw {
 class Dialog;
 
 class DialogWidget : public QDialog {
-public:
+  public:
     DialogWidget(Dialog& dialog, Qt::WindowFlags flags);
     // Called as the Dialog lets go of this widget; no event reaches the dialog afterwards.
     void Release() { dialog_ = nullptr; }
     // True while one of this widget's own event handlers runs (deleting it then must wait).
     bool InEvent() const { return eventDepth_ > 0; }
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Dialog* dialog_;
     int eventDepth_ = 0;
 };

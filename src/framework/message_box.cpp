@@ -2,12 +2,11 @@
 
 #include <QMessageBox>
 #include <QWindow>
+#include <cstring>
 
 #include "framework/app.h"
 #include "framework/resources.h"
 #include "framework/text_format.h"
-
-#include <cstring>
 
 namespace fw {
 namespace {
@@ -31,13 +30,17 @@ void ShowBox(QMessageBox::Icon icon, const std::string& text) {
 
 }  // namespace
 
-void MessageBox(const std::string& text) { ShowBox(QMessageBox::Warning, text); }
+void MessageBox(const std::string& text) {
+    ShowBox(QMessageBox::Warning, text);
+}
 
-void ErrorBox(const std::string& text) { ShowBox(QMessageBox::Critical, text); }
+void ErrorBox(const std::string& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
 
 void FileErrorBox(const std::string& path, int error) {
-    ErrorBox(FormatText("%1 の読み込み中にエラーが発生しました。\n%2",
-                        {path, std::strerror(error)}));
+    ErrorBox(
+        FormatText("%1 の読み込み中にエラーが発生しました。\n%2", {path, std::strerror(error)}));
 }
 
 void MessageBox(int textId) {

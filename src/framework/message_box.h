@@ -1,6 +1,6 @@
 #pragma once
-// Message boxes: modal, an OK button and the exclamation icon, the program's name as title, owned by
-// the most recently active window of the application. UI thread.
+// Message boxes: modal, an OK button and the exclamation icon, the program's name as title, owned
+// by the most recently active window of the application. UI thread.
 
 #include <string>
 

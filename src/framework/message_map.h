@@ -41,7 +41,7 @@ struct MessageMap {
 
 // Anything with a message table: windows and the application object.
 class CommandTarget {
-public:
+  public:
     virtual ~CommandTarget() = default;
     virtual const MessageMap* GetMessageMap() const { return RootMessageMap(); }
     // The empty table at the root of every chain.

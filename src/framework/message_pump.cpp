@@ -4,6 +4,8 @@
 
 namespace fw {
 
-void PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 }  // namespace fw

@@ -3,8 +3,9 @@
 
 namespace fw {
 
-// Handles every message that is waiting for this thread - posted messages, sends from other threads,
-// input (which the windows' own keyboard handling takes first) - and returns without waiting.
+// Handles every message that is waiting for this thread - posted messages, sends from other
+// threads, input (which the windows' own keyboard handling takes first) - and returns without
+// waiting.
 void PumpMessages();
 
 }  // namespace fw

@@ -18,7 +18,9 @@ SystemMenu::SystemMenu(Window& owner, QWidget* parentWidget)
 
 SystemMenu::~SystemMenu() = default;  // the menu is a child of the dialog's widget
 
-void SystemMenu::AppendSeparator() { menu_->addSeparator(); }
+void SystemMenu::AppendSeparator() {
+    menu_->addSeparator();
+}
 
 void SystemMenu::AppendItem(UINT command, const std::string& text) {
     QAction* action = menu_->addAction(QString::fromStdString(text));
@@ -27,6 +29,8 @@ void SystemMenu::AppendItem(UINT command, const std::string& text) {
                      [owner, command] { owner->WindowProc(WM_SYSCOMMAND, command, 0); });
 }
 
-void SystemMenu::Popup(QPoint globalPosition) { menu_->popup(globalPosition); }
+void SystemMenu::Popup(QPoint globalPosition) {
+    menu_->popup(globalPosition);
+}
 
 }  // namespace fw

@@ -1,7 +1,8 @@
 #pragma once
 // A dialog's own system menu. Linux window managers keep their window menus to themselves, so each
 // dialog that has one offers it: Alt+Space, or a right click on the dialog outside its controls.
-// It holds Close and whatever the program appends; a chosen item reaches the dialog as WM_SYSCOMMAND.
+// It holds Close and whatever the program appends; a chosen item reaches the dialog as
+// WM_SYSCOMMAND.
 
 #include <QPoint>
 #include <string>
@@ -16,7 +17,7 @@ namespace fw {
 class Window;
 
 class SystemMenu {
-public:
+  public:
     SystemMenu(Window& owner, QWidget* parentWidget);
     ~SystemMenu();
     SystemMenu(const SystemMenu&) = delete;
@@ -29,7 +30,7 @@ public:
     void Popup(QPoint globalPosition);
     QMenu* Menu() const { return menu_; }
 
-private:
+  private:
     Window& owner_;
     QMenu* menu_;
 };

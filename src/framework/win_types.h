@@ -81,9 +81,15 @@ inline constexpr std::uint32_t SS_NOPREFIX = 0x0080;
 inline constexpr int BST_UNCHECKED = 0;
 inline constexpr int BST_CHECKED = 1;
 
-inline constexpr WPARAM MakeCommandParam(UINT id, UINT code) { return (code << 16) | (id & 0xFFFF); }
-inline constexpr UINT CommandId(WPARAM w) { return static_cast<UINT>(w & 0xFFFF); }
-inline constexpr UINT CommandCode(WPARAM w) { return static_cast<UINT>((w >> 16) & 0xFFFF); }
+inline constexpr WPARAM MakeCommandParam(UINT id, UINT code) {
+    return (code << 16) | (id & 0xFFFF);
+}
+inline constexpr UINT CommandId(WPARAM w) {
+    return static_cast<UINT>(w & 0xFFFF);
+}
+inline constexpr UINT CommandCode(WPARAM w) {
+    return static_cast<UINT>((w >> 16) & 0xFFFF);
+}
 inline constexpr LPARAM MakeLong(int low, int high) {
     return static_cast<LPARAM>((static_cast<std::uint32_t>(high & 0xFFFF) << 16) |
                                static_cast<std::uint32_t>(low & 0xFFFF));

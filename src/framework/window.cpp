@@ -18,14 +18,14 @@ namespace {
 // Finishes a send when the queued call is destroyed, whether or not it ran: a call that Qt drops
 // (the application is going away) must still release its sender.
 class SendCompletion {
-public:
+  public:
     explicit SendCompletion(std::shared_ptr<PendingSend> send) : send_(std::move(send)) {}
     SendCompletion(const SendCompletion&) = delete;
     SendCompletion& operator=(const SendCompletion&) = delete;
     ~SendCompletion() { send_->Cancel(); }
     void Complete(LRESULT result) { send_->Finish(result); }
 
-private:
+  private:
     std::shared_ptr<PendingSend> send_;
 };
 
@@ -44,7 +44,9 @@ bool OnUiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
-bool WindowHandle::IsAlive() const { return link_ && link_->IsAlive(); }
+bool WindowHandle::IsAlive() const {
+    return link_ && link_->IsAlive();
+}
 
 Window* WindowHandle::Get() const {
     Q_ASSERT(OnUiThread());
@@ -53,9 +55,13 @@ Window* WindowHandle::Get() const {
 
 Window::Window() : link_(DeadLink()) {}
 
-Window::~Window() { Detach(); }
+Window::~Window() {
+    Detach();
+}
 
-WindowHandle Window::Handle() const { return WindowHandle(link_); }
+WindowHandle Window::Handle() const {
+    return WindowHandle(link_);
+}
 
 void Window::Attach(QWidget* widget) {
     Q_ASSERT(OnUiThread());
@@ -93,7 +99,9 @@ void Window::EnableWindow(bool enable) {
     if (widget_) widget_->setEnabled(enable);
 }
 
-bool Window::IsWindowEnabled() const { return widget_ && widget_->isEnabled(); }
+bool Window::IsWindowEnabled() const {
+    return widget_ && widget_->isEnabled();
+}
 
 bool PostMessage(const WindowHandle& window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* app = QCoreApplication::instance();
@@ -131,7 +139,8 @@ LRESULT SendCall(const WindowHandle& window, std::function<LRESULT(Window&)> cal
 }
 
 LRESULT SendMessage(const WindowHandle& window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return SendCall(window, [=](Window& target) { return target.WindowProc(message, wParam, lParam); });
+    return SendCall(window,
+                    [=](Window& target) { return target.WindowProc(message, wParam, lParam); });
 }
 
 }  // namespace fw

@@ -1,15 +1,16 @@
 #pragma once
 // Windows, their handles, and messages between threads.
 //
-// Every window lives on the UI thread (the thread that runs the QApplication). Other threads reach a
-// window only through its WindowHandle: PostMessage queues a message for the UI thread and returns at
-// once; SendMessage and SendCall run on the UI thread while the caller waits. Once the window is gone,
-// all three return at once and do nothing - also for a send that was already waiting when the window
-// went, so that a UI thread which destroys a window and then joins a worker never deadlocks.
+// Every window lives on the UI thread (the thread that runs the QApplication). Other threads reach
+// a window only through its WindowHandle: PostMessage queues a message for the UI thread and
+// returns at once; SendMessage and SendCall run on the UI thread while the caller waits. Once the
+// window is gone, all three return at once and do nothing - also for a send that was already
+// waiting when the window went, so that a UI thread which destroys a window and then joins a worker
+// never deadlocks.
 
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 
 #include "framework/message_map.h"
 #include "framework/win_types.h"
@@ -23,17 +24,20 @@ namespace detail {
 class WindowLink;
 }
 
-// A copyable reference to a window that stays safe to use, from any thread, after the window is gone.
+// A copyable reference to a window that stays safe to use, from any thread, after the window is
+// gone.
 class WindowHandle {
-public:
+  public:
     WindowHandle() = default;
     bool IsAlive() const;  // any thread; the answer may be stale a moment later
     // UI thread only: the window, or nullptr once it is gone.
     Window* Get() const;
     explicit operator bool() const { return IsAlive(); }
-    friend bool operator==(const WindowHandle& a, const WindowHandle& b) { return a.link_ == b.link_; }
+    friend bool operator==(const WindowHandle& a, const WindowHandle& b) {
+        return a.link_ == b.link_;
+    }
 
-private:
+  private:
     friend class Window;
     explicit WindowHandle(std::shared_ptr<detail::WindowLink> link) : link_(std::move(link)) {}
     std::shared_ptr<detail::WindowLink> link_;
@@ -42,7 +46,7 @@ private:
 };
 
 class Window : public CommandTarget {
-public:
+  public:
     Window();
     ~Window() override;
     Window(const Window&) = delete;
@@ -63,13 +67,13 @@ public:
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
 
-protected:
+  protected:
     // Binds this object to its widget; the widget's destruction ends the binding.
     void Attach(QWidget* widget);
     // Ends the binding: handles go dead and waiting sends are released.
     void Detach();
 
-private:
+  private:
     QWidget* widget_ = nullptr;
     std::shared_ptr<detail::WindowLink> link_;
 };

@@ -15,12 +15,12 @@ namespace fw::detail {
 
 // One synchronous send: the sender waits until it is finished, whether the call ran or was dropped.
 class PendingSend {
-public:
+  public:
     void Finish(LRESULT result);
     void Cancel() { Finish(0); }
     LRESULT Wait();  // sender's thread
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable finished_cv_;
     bool finished_ = false;
@@ -28,7 +28,7 @@ private:
 };
 
 class WindowLink {
-public:
+  public:
     explicit WindowLink(Window* window) : window_(window) {}
 
     Window* Get() const;  // UI thread
@@ -39,7 +39,7 @@ public:
     // UI thread, as the window goes: no new sends, and every waiting sender is released.
     void Sever();
 
-private:
+  private:
     mutable std::mutex mutex_;
     Window* window_;
     std::vector<std::shared_ptr<PendingSend>> pending_;

@@ -9,7 +9,9 @@ WorkerThread::WorkerThread(const char* name, std::function<unsigned()> proc)
     pthread_setname_np(thread_.native_handle(), name);
 }
 
-WorkerThread::~WorkerThread() { Join(); }
+WorkerThread::~WorkerThread() {
+    Join();
+}
 
 WorkerThread& WorkerThread::operator=(WorkerThread&& other) noexcept {
     Join();

@@ -8,7 +8,7 @@
 namespace fw {
 
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     // `name` (at most 15 characters) shows in top, gdb and per-thread CPU figures.
     WorkerThread(const char* name, std::function<unsigned()> proc);
@@ -19,7 +19,7 @@ public:
     bool Started() const { return thread_.joinable(); }
     void Join();
 
-private:
+  private:
     std::thread thread_;
 };
 

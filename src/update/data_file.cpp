@@ -19,7 +19,7 @@ struct DirCloser {
 };
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) close(fd_);
@@ -28,7 +28,7 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The data upload: on the device's data request, the whole data file goes to the port in 200-byte
-// blocks under a cancellable progress dialog. Runs on the UI thread, inside the main dialog's handler;
-// the progress dialog's pumping keeps every window alive meanwhile, the log included.
+// blocks under a cancellable progress dialog. Runs on the UI thread, inside the main dialog's
+// handler; the progress dialog's pumping keeps every window alive meanwhile, the log included.
 
 #include <cstdint>
 #include <string>
@@ -15,7 +15,7 @@ class Window;
 
 inline constexpr std::uint32_t BLOCK_SIZE = 200;
 
-// Reads the file and sends it; failures are reported in message boxes. When the file cannot be opened
-// the run ends as failed: the stop flag is set and the result flag cleared.
+// Reads the file and sends it; failures are reported in message boxes. When the file cannot be
+// opened the run ends as failed: the stop flag is set and the result flag cleared.
 void UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
                     fw::Window& owner);

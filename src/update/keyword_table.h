@@ -1,6 +1,6 @@
 #pragma once
-// The device's keywords. A keyword matches anywhere in a line, case-sensitive; the rows are tried in
-// order and the first match decides.
+// The device's keywords. A keyword matches anywhere in a line, case-sensitive; the rows are tried
+// in order and the first match decides.
 
 #include <span>
 #include <string_view>

@@ -17,7 +17,7 @@ struct MessageCase {
 };
 
 class MessageTable : public testing::TestWithParam<MessageCase> {
-protected:
+  protected:
     void SetUp() override { RegisterResources(); }
 };
 

@@ -15,7 +15,7 @@
 #include "framework/dialog.h"
 
 class ModalAnswer {
-public:
+  public:
     ModalAnswer(fw::Dialog& dialog, std::function<void(QWidget*)> answer)
         : dialog_(dialog), answer_(std::move(answer)) {
         clock_.start();
@@ -24,7 +24,7 @@ public:
         timer_.start();
     }
 
-private:
+  private:
     void Poll() {
         QWidget* modal = fw::Dialog::ActiveModalWindow();
         if (answer_ && modal && modal == dialog_.Widget()) {

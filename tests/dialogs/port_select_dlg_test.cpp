@@ -22,7 +22,7 @@ struct PortCase {
 
 // The main window the dialog is run over, as the program runs it.
 class PortSelectDlgTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(owner_.Create(nullptr)); }
     fw::Dialog owner_{IDD_UPDATE};
 };

@@ -18,7 +18,7 @@
 namespace {
 
 class TransferProgressDlgTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(owner_.Create(nullptr)); }
 
     static std::string Percent(const CTransferProgressDlg& dlg) {
@@ -149,7 +149,7 @@ struct OwnerCase {
 };
 
 class OwnerCases : public TransferProgressDlgTest, public testing::WithParamInterface<OwnerCase> {
-protected:
+  protected:
     // Without an owner, the dialog goes by the application's main window.
     struct TestApp : fw::WinApp {
         bool InitInstance() override { return false; }

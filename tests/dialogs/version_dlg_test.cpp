@@ -20,7 +20,7 @@ struct EndCase {
 };
 
 class VersionDlgEnds : public testing::TestWithParam<EndCase> {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(owner_.Create(nullptr)); }
     fw::Dialog owner_{IDD_UPDATE};
 };

@@ -15,7 +15,7 @@
 namespace {
 
 class ControlsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dialog.Create(nullptr));
         dialog.Widget()->show();
@@ -47,7 +47,8 @@ TEST_F(ControlsTest, GetTextAndSetTextMessagesUseByteBuffers) {
     const char* text = "abc\r\nｱｲｳ\r\n";
     edit->WindowProc(fw::WM_SETTEXT, 0, reinterpret_cast<fw::LPARAM>(text));
     char buffer[64];
-    fw::LRESULT n = edit->WindowProc(fw::WM_GETTEXT, sizeof buffer, reinterpret_cast<fw::LPARAM>(buffer));
+    fw::LRESULT n =
+        edit->WindowProc(fw::WM_GETTEXT, sizeof buffer, reinterpret_cast<fw::LPARAM>(buffer));
     EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)), text);
     char small[4];
     n = edit->WindowProc(fw::WM_GETTEXT, sizeof small, reinterpret_cast<fw::LPARAM>(small));
@@ -70,7 +71,8 @@ TEST_F(ControlsTest, AppendFromAnotherThreadShowsTheEnd) {
             fw::EditAppendAndShowEnd(dialog.GetDlgItem(test::IDC_TEST_EDIT)->Handle(),
                                      "line " + std::to_string(i) + "\r\n");
     });
-    ASSERT_TRUE(test::WaitUntil([&] { return edit->GetText().find("line 199") != std::string::npos; }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return edit->GetText().find("line 199") != std::string::npos; }));
     worker.join();
     auto* widget = static_cast<QPlainTextEdit*>(edit->Widget());
     EXPECT_TRUE(widget->textCursor().atEnd());

@@ -21,7 +21,7 @@ using test::WaitUntil;
 namespace {
 
 class TestApp : public fw::WinApp {
-public:
+  public:
     bool InitInstance() override { return false; }
     const fw::MessageMap* GetMessageMap() const override {
         static constexpr fw::MessageMapEntry entries[] = {
@@ -32,12 +32,12 @@ public:
     }
     int appCommands = 0;
 
-private:
+  private:
     void OnAppCommand() { ++appCommands; }
 };
 
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     TestApp app;
 };
 
@@ -84,9 +84,9 @@ TEST_F(DialogTest, EscapeAndTheCloseBoxEndWithCancel) {
     RecordingDialog byCloseBox;
     EXPECT_EQ(RunModal(byCloseBox, [&](QWidget* w) { w->close(); }), fw::IDCANCEL);
     // The close box arrives as the close system command first.
-    EXPECT_EQ(byCloseBox.events,
-              (std::vector<std::string>{"init", "syscommand " + std::to_string(fw::SC_CLOSE),
-                                        "cancel"}));
+    EXPECT_EQ(
+        byCloseBox.events,
+        (std::vector<std::string>{"init", "syscommand " + std::to_string(fw::SC_CLOSE), "cancel"}));
 }
 
 TEST_F(DialogTest, ADisabledWindowIgnoresItsCloseBox) {

@@ -1,5 +1,7 @@
 // Message boxes: the program's name as title, the exclamation icon, an OK button, the right owner.
 
+#include "framework/message_box.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,14 +11,13 @@
 #include <QWindow>
 
 #include "framework/app.h"
-#include "framework/message_box.h"
 #include "support/gui_wait.h"
 #include "test_dialog.h"
 
 namespace {
 
 class NoInitApp : public fw::WinApp {
-public:
+  public:
     bool InitInstance() override { return false; }
 };
 

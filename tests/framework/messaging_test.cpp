@@ -18,7 +18,7 @@ using test::WaitUntil;
 namespace {
 
 class MessagingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(dialog.Create(nullptr)); }
     RecordingDialog dialog;
 };

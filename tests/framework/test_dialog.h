@@ -31,11 +31,18 @@ inline const fw::ControlTemplate kTestControls[] = {
 };
 
 inline const fw::DialogTemplate kTestTemplate{
-    IDD_TEST, "テスト", 190, 80, "ＭＳ Ｐゴシック", 9,
-    fw::WS_POPUP | fw::WS_CAPTION | fw::WS_SYSMENU | fw::DS_MODALFRAME, 0, kTestControls};
+    IDD_TEST,
+    "テスト",
+    190,
+    80,
+    "ＭＳ Ｐゴシック",
+    9,
+    fw::WS_POPUP | fw::WS_CAPTION | fw::WS_SYSMENU | fw::DS_MODALFRAME,
+    0,
+    kTestControls};
 
 class RecordingDialog : public fw::Dialog {
-public:
+  public:
     explicit RecordingDialog(fw::Window* parent = nullptr) : fw::Dialog(IDD_TEST, parent) {
         fw::RegisterTemplate(kTestTemplate);
     }
@@ -52,7 +59,7 @@ public:
         return &map;
     }
 
-protected:
+  protected:
     bool OnInitDialog() override {
         events.push_back("init");
         if (GetSystemMenu()) {
@@ -70,7 +77,7 @@ protected:
         fw::Dialog::OnCancel();
     }
 
-private:
+  private:
     fw::LRESULT OnPing(fw::WPARAM w, fw::LPARAM l) {
         events.push_back("ping " + std::to_string(w) + " " + std::to_string(l));
         return static_cast<fw::LRESULT>(w + 1);

@@ -34,7 +34,7 @@ inline bool WaitUntil(const std::function<bool()>& done,
 // From now on, whenever a modal window shows, `answer` gets it once. Keep the returned timer alive
 // for as long as the answering should go on.
 class ModalAnswerer {
-public:
+  public:
     explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -49,7 +49,7 @@ public:
     }
     int Seen() const { return seen_; }
 
-private:
+  private:
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
     int seen_ = 0;

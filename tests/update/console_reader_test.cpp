@@ -1,6 +1,8 @@
 // The console reader against a real log window: line assembly, dropped bytes, keywords, flags,
 // the posted messages, hang-ups.
 
+#include "update/console_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -10,14 +12,13 @@
 #include "log_window.h"
 #include "serial/receive_buffer.h"
 #include "support/gui_wait.h"
-#include "update/console_reader.h"
 
 using test::WaitUntil;
 
 namespace {
 
 class ConsoleReaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(window.Create(nullptr));
         session.buffer = &buffer;
@@ -48,7 +49,9 @@ protected:
         WaitUntil([&] { return window.Log().GetText() == expected; }, std::chrono::seconds(5));
         return window.Log().GetText();
     }
-    bool Ended() { return WaitUntil([&] { return window.updateEnds.load() == 1; }); }
+    bool Ended() {
+        return WaitUntil([&] { return window.updateEnds.load() == 1; });
+    }
 
     test::LogWindow window;
     ReceiveBuffer buffer;
@@ -93,7 +96,8 @@ TEST_F(ConsoleReaderTest, DataRequestAnywhereInALinePostsAndReadingGoesOn) {
 }
 
 TEST_F(ConsoleReaderTest, KeywordsMatchExactlyAndCaseSensitively) {
-    const std::string lines = "versionup succeed\nVERSIONUP SUCCEED\nbootmode=error\nrecord  header\n";
+    const std::string lines =
+        "versionup succeed\nVERSIONUP SUCCEED\nbootmode=error\nrecord  header\n";
     Feed(lines);
     std::string shown = lines;
     for (std::size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
@@ -107,7 +111,8 @@ TEST_F(ConsoleReaderTest, StopLeavesLaterBytesUnreadAndTheEndingLineIsLast) {
     Feed("line one\nVersionup succeed.\nnot shown\n");
     ASSERT_TRUE(Ended());
     EXPECT_EQ(window.Log().GetText(), "line one\r\nVersionup succeed.\r\n");
-    EXPECT_EQ(buffer.ReadPosition(), static_cast<int>(std::string("line one\nVersionup succeed.\n").size()));
+    EXPECT_EQ(buffer.ReadPosition(),
+              static_cast<int>(std::string("line one\nVersionup succeed.\n").size()));
     EXPECT_EQ(session.flags.result.load(), 1);
 }
 
@@ -130,7 +135,9 @@ struct EndCase {
     const char* line;
     int result;
 };
-void PrintTo(const EndCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
+void PrintTo(const EndCase& c, std::ostream* os) {
+    *os << '"' << c.line << '"';
+}
 
 class EndKeywordTest : public ConsoleReaderTest, public ::testing::WithParamInterface<EndCase> {};
 
@@ -142,18 +149,17 @@ TEST_P(EndKeywordTest, EndsTheRunWithItsResult) {
     EXPECT_EQ(window.Log().GetText(), std::string("boot\r\n") + GetParam().line + "\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keywords, EndKeywordTest,
-    ::testing::Values(EndCase{"ERR: record header broken at 0x100", 0},
-                      EndCase{"bootmode=ERROR", 0},
-                      EndCase{">> Versionup succeed <<", 1},
-                      EndCase{"record end check sum error", 1},
-                      EndCase{"Warning! application area is empty", 1}),
-    [](const auto& param_info) {
-        std::string name;
-        for (char c : std::string(param_info.param.line))
-            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Keywords, EndKeywordTest,
+                         ::testing::Values(EndCase{"ERR: record header broken at 0x100", 0},
+                                           EndCase{"bootmode=ERROR", 0},
+                                           EndCase{">> Versionup succeed <<", 1},
+                                           EndCase{"record end check sum error", 1},
+                                           EndCase{"Warning! application area is empty", 1}),
+                         [](const auto& param_info) {
+                             std::string name;
+                             for (char c : std::string(param_info.param.line))
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             return name;
+                         });
 
 }  // namespace

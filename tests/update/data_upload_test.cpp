@@ -1,6 +1,8 @@
 // The data upload over a real pseudo-terminal: what goes on the line, in which writes, with the
 // progress dialog's percentage, cancel, and the failure paths of the data file.
 
+#include "update/data_upload.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -18,14 +20,13 @@
 #include <future>
 #include <utility>
 
+#include "framework/resources.h"
 #include "log_window.h"
 #include "res/resource.h"
 #include "res/resources.h"
 #include "serial/comm_port.h"
 #include "serial/pty_peer.h"
 #include "support/gui_wait.h"
-#include "framework/resources.h"
-#include "update/data_upload.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ namespace {
 // may reach the device in parts when the line is full; the port asks for its output queue once the
 // whole block is written, which marks where the block ends.
 class BlockNotingDevice final : public SerialDevice {
-public:
+  public:
     BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock)
         : real_(std::move(real)), onBlock_(std::move(onBlock)) {}
     DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
@@ -58,7 +59,7 @@ public:
     }
     void Wake() override { real_->Wake(); }
 
-private:
+  private:
     std::unique_ptr<SerialDevice> real_;
     std::function<void(long)> onBlock_;
     long pending_ = 0;
@@ -77,7 +78,7 @@ QWidget* VisibleWindowTitled(const QString& title) {
 }
 
 class DataUploadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterResources();
         dir = std::filesystem::temp_directory_path() /
@@ -125,7 +126,9 @@ struct SizeCase {
     std::vector<long> writes;
 };
 
-void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.size << " bytes"; }
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.size << " bytes";
+}
 
 class UploadSizes : public DataUploadTest, public ::testing::WithParamInterface<SizeCase> {};
 
@@ -141,16 +144,17 @@ TEST_P(UploadSizes, SendsTheWholeFileInBlocksOf200AndTheRemainder) {
     EXPECT_EQ(session.flags.stop.load(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, UploadSizes,
-    ::testing::Values(SizeCase{0, {}}, SizeCase{150, {150}},
-                      SizeCase{1000, std::vector<long>(5, 200)},
-                      SizeCase{1001, {200, 200, 200, 200, 200, 1}},
-                      SizeCase{200000, std::vector<long>(1000, 200)}),
-    [](const auto& param_info) { return "Bytes" + std::to_string(param_info.param.size); });
+INSTANTIATE_TEST_SUITE_P(Files, UploadSizes,
+                         ::testing::Values(SizeCase{0, {}}, SizeCase{150, {150}},
+                                           SizeCase{1000, std::vector<long>(5, 200)},
+                                           SizeCase{1001, {200, 200, 200, 200, 200, 1}},
+                                           SizeCase{200000, std::vector<long>(1000, 200)}),
+                         [](const auto& param_info) {
+                             return "Bytes" + std::to_string(param_info.param.size);
+                         });
 
 class CancelDuringBlockTwo : public DataUploadTest {
-protected:
+  protected:
     void OnWrite(long n) override {
         DataUploadTest::OnWrite(n);
         QWidget* progress = VisibleWindowTitled(QString::fromUtf8("処理中..."));
@@ -183,7 +187,7 @@ TEST_F(CancelDuringBlockTwo, SendsBlocksOneAndTwoAndNoMore) {
 
 // A data file that cannot be opened ends the run as failed: message 102, stop, and no success.
 class UnopenableFile : public DataUploadTest {
-protected:
+  protected:
     std::vector<QString> Boxes(const std::function<void()>& prepare) {
         prepare();
         std::vector<QString> texts;

@@ -1,6 +1,6 @@
 #pragma once
-// A stand-in main window for the update's tests: a real dialog with a log edit control, which records
-// the private messages the console reader posts to it.
+// A stand-in main window for the update's tests: a real dialog with a log edit control, which
+// records the private messages the console reader posts to it.
 
 #include <atomic>
 #include <vector>
@@ -19,12 +19,18 @@ inline const fw::ControlTemplate kLogWindowControls[] = {
      fw::ES_MULTILINE | fw::ES_AUTOVSCROLL | fw::ES_AUTOHSCROLL | fw::ES_READONLY | fw::WS_BORDER |
          fw::WS_TABSTOP},
 };
-inline const fw::DialogTemplate kLogWindowTemplate{
-    IDD_LOG_WINDOW, "log", 186, 117, "ＭＳ Ｐゴシック", 12,
-    fw::WS_POPUP | fw::WS_CAPTION | fw::WS_SYSMENU, 0, kLogWindowControls};
+inline const fw::DialogTemplate kLogWindowTemplate{IDD_LOG_WINDOW,
+                                                   "log",
+                                                   186,
+                                                   117,
+                                                   "ＭＳ Ｐゴシック",
+                                                   12,
+                                                   fw::WS_POPUP | fw::WS_CAPTION | fw::WS_SYSMENU,
+                                                   0,
+                                                   kLogWindowControls};
 
 class LogWindow : public fw::Dialog {
-public:
+  public:
     LogWindow() : fw::Dialog(IDD_LOG_WINDOW) { fw::RegisterTemplate(kLogWindowTemplate); }
     std::atomic<int> dataRequests{0};
     std::atomic<int> updateEnds{0};
@@ -40,7 +46,7 @@ public:
         return &map;
     }
 
-private:
+  private:
     void OnDataWait() { ++dataRequests; }
     void OnUpdateEnd() { ++updateEnds; }
 };
