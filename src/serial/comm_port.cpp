@@ -35,11 +35,16 @@ CCommPort::~CCommPort() {
 }
 
 int CCommPort::OpenPort(const char* name) {
-    assert(name != nullptr && !state_.port->IsOpen() && !watcher_.joinable());
-    const std::string path = DevicePathForPort(name);
+    assert(name != nullptr);
+    return OpenPort(MapPort(name));
+}
+
+int CCommPort::OpenPort(const PortMapping& port) {
+    assert(!state_.port->IsOpen() && !watcher_.joinable());
+    const std::string& path = port.devicePath;
     const DeviceStatus opened = state_.port->Open(path);
     if (!opened.ok()) {
-        openFailure_ = DescribeOpenError(path, opened);
+        openFailure_ = DescribeOpenError(path, port.description, opened);
         return 0;
     }
     // There is nothing to set for the received-character event (the watcher polls) nor for the
@@ -49,7 +54,7 @@ int CCommPort::OpenPort(const char* name) {
     state_.port->Purge();
     const DeviceStatus configured = state_.port->Configure(*this);
     if (!configured.ok()) {
-        openFailure_ = DescribeOpenError(path, configured);
+        openFailure_ = DescribeOpenError(path, port.description, configured);
         state_.port->Close();
         return 0;
     }

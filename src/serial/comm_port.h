@@ -21,6 +21,7 @@
 
 #include "serial/comm_state.h"
 #include "serial/device_control_block.h"
+#include "serial/port_map.h"
 #include "serial/receive_buffer.h"
 
 inline constexpr uint32_t UPDATE_BAUD = 19200;
@@ -34,9 +35,11 @@ class CCommPort : public DeviceControlBlock {
     CCommPort(const CCommPort&) = delete;
     CCommPort& operator=(const CCommPort&) = delete;
 
-    // Opens "COM1", "COM2", ... (see DevicePathForPort) exclusively, applies the line settings,
-    // starts the port watcher and raises DTR. Nonzero on success; 0 with nothing left open on
-    // failure.
+    // Opens the mapping entry's device exclusively, applies the line settings, starts the port
+    // watcher and raises DTR. Nonzero on success; 0 with nothing left open on failure. The entry's
+    // description goes into DescribeOpenFailure().
+    int OpenPort(const PortMapping& port);
+    // The same for the device that "COM1", "COM2", ... denotes now (port_map.h).
     int OpenPort(const char* name);
     // Applies the line settings onto the open port's current ones. Nonzero on success.
     int ApplySettings();

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "serial/posix_errors.h"
@@ -171,17 +170,4 @@ class PosixSerialDevice final : public SerialDevice {
 
 std::unique_ptr<SerialDevice> MakeSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
-}
-
-std::string DevicePathForPort(const char* name) {
-    const std::string port = name;
-    if (port.size() > 3 && port.size() <= 6 && port.compare(0, 3, "COM") == 0 &&
-        port.find_first_not_of("0123456789", 3) == std::string::npos && port[3] != '0') {
-        const std::string variable = "QELPUPD_" + port;
-        if (const char* named = std::getenv(variable.c_str()); named != nullptr && *named != '\0') {
-            return named;
-        }
-        return "/dev/ttyS" + std::to_string(std::stoi(port.substr(3)) - 1);
-    }
-    return port;
 }

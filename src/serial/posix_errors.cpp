@@ -101,8 +101,11 @@ std::vector<DeviceHolder> FindDeviceHolders(const std::string& path) {
     return holders;
 }
 
-std::string DescribeOpenError(const std::string& path, const DeviceStatus& status) {
-    std::string text = path + ": " + status.call + " failed";
+std::string DescribeOpenError(const std::string& path, const std::string& description,
+                              const DeviceStatus& status) {
+    std::string text = path;
+    if (!description.empty()) text += " (" + description + ")";
+    text += std::string(": ") + status.call + " failed";
     if (status.error != 0) {
         text +=
             " (errno " + std::to_string(status.error) + ", " + std::strerror(status.error) + ")";

@@ -75,9 +75,7 @@ class SerialDevice {
 
 std::unique_ptr<SerialDevice> MakeSerialDevice();
 
-// The device that a port name such as "COM1" denotes on this platform.
-std::string DevicePathForPort(const char* name);
-
-// One line for the user on why Open failed: the device, the failing call, the error code and a
-// reason.
-std::string DescribeOpenError(const std::string& path, const DeviceStatus& status);
+// One line for the user on why Open failed: the device (and what it is, when `description` says),
+// the failing call, the error code and a reason.
+std::string DescribeOpenError(const std::string& path, const std::string& description,
+                              const DeviceStatus& status);

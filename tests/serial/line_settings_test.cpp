@@ -119,22 +119,14 @@ TEST(TermiosSettingsTest, SettingsWithoutATermiosEquivalentLeaveTheTerminalAlone
     }
 }
 
-TEST(PortNameTest, ComPortsMapToSerialDevicesUnlessTheEnvironmentNamesOne) {
-    unsetenv("QELPUPD_COM1");
-    setenv("QELPUPD_COM2", "/dev/pts/7", 1);
-    EXPECT_EQ(DevicePathForPort("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(DevicePathForPort("COM2"), "/dev/pts/7");
-    setenv("QELPUPD_COM2", "", 1);
-    EXPECT_EQ(DevicePathForPort("COM2"), "/dev/ttyS1");
-    EXPECT_EQ(DevicePathForPort("COM0"), "COM0");
-}
-
 TEST(OpenErrorTest, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
     struct stat info {};
     ASSERT_EQ(stat("/dev/null", &info), 0);
-    const std::string text =
-        DescribeOpenError("/dev/null", {0, DeviceFault::kPermissionDenied, "open", EACCES});
-    EXPECT_NE(text.find("/dev/null: open failed (errno 13"), std::string::npos) << text;
+    const std::string text = DescribeOpenError("/dev/null", "FTDI FT232R USB UART, serial A9XYZ",
+                                               {0, DeviceFault::kPermissionDenied, "open", EACCES});
+    EXPECT_NE(text.find("/dev/null (FTDI FT232R USB UART, serial A9XYZ): open failed (errno 13"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("permission denied; the device belongs to group \"" +
                         std::string(getgrgid(info.st_gid)->gr_name)),
               std::string::npos)

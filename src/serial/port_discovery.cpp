@@ -1,0 +1,158 @@
+#include "serial/port_discovery.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// Names of the UART types the 8250 family reports, by their TIOCGSERIAL number.
+const char* UartTypeName(int type) {
+    switch (type) {
+        case 1:
+            return "8250";
+        case 2:
+            return "16450";
+        case 3:
+            return "16550";
+        case 4:
+            return "16550A";
+        case 6:
+            return "16650";
+        case 7:
+            return "16650V2";
+        case 8:
+            return "16750";
+        case 10:
+            return "16C950/954";
+        case 11:
+            return "16654";
+        case 12:
+            return "16850";
+        default:
+            return nullptr;
+    }
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string DescribeUsb(const TtyFacts& tty) {
+    std::string text;
+    if (!tty.product.empty()) {
+        // Many adapters repeat their maker in the product string ("FTDI FT232R ...").
+        text = tty.manufacturer.empty() || StartsWith(tty.product, tty.manufacturer)
+                   ? tty.product
+                   : tty.manufacturer + " " + tty.product;
+    } else if (!tty.manufacturer.empty()) {
+        text = tty.manufacturer + " USB serial adapter";
+    } else {
+        text = "USB serial adapter";
+        if (!tty.vendorId.empty()) text += " " + tty.vendorId + ":" + tty.productId;
+    }
+    if (!tty.serial.empty()) text += ", serial " + tty.serial;
+    // Without descriptor strings the driver is the best hint at what it is.
+    if (tty.product.empty() && !tty.driver.empty()) text += " (" + tty.driver + ")";
+    return text;
+}
+
+std::string DescribeUart(const TtyFacts& tty) {
+    std::string text = "serial port";
+    if (tty.bus == "pnp" || tty.bus == "platform" || tty.bus == "acpi") text = "built-in " + text;
+    if (tty.bus == "pci") text += " on a PCI card";
+    if (const char* type = UartTypeName(tty.uartType.value_or(0))) {
+        text += std::string(" (") + type + " UART)";
+    }
+    return text;
+}
+
+std::string Describe(const TtyFacts& tty, PortKind kind) {
+    switch (kind) {
+        case PortKind::kUart:
+            return DescribeUart(tty);
+        case PortKind::kUsbSerial:
+            return DescribeUsb(tty);
+        case PortKind::kOther:
+            break;
+    }
+    return "serial device (" + tty.driver + ")";
+}
+
+}  // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool digitB = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (digitA && digitB) {
+            const std::size_t endA = a.find_first_not_of("0123456789", i);
+            const std::size_t endB = b.find_first_not_of("0123456789", j);
+            std::string numberA = a.substr(i, endA - i);
+            std::string numberB = b.substr(j, endB - j);
+            numberA.erase(0, std::min(numberA.find_first_not_of('0'), numberA.size()));
+            numberB.erase(0, std::min(numberB.find_first_not_of('0'), numberB.size()));
+            if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
+            if (numberA != numberB) return numberA < numberB;
+            i = endA == std::string::npos ? a.size() : endA;
+            j = endB == std::string::npos ? b.size() : endB;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;  // equal but for leading zeros: still a strict order
+}
+
+std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys) {
+    struct Ranked {
+        int group;  // 0: UARTs; 1, 2, 3: others by by-path, by-id or device name
+        std::string key;
+        SerialPortInfo port;
+    };
+    std::vector<Ranked> ranked;
+    for (const TtyFacts& tty : ttys) {
+        if (!tty.hasDevice) continue;
+        PortKind kind;
+        if (tty.uartType) {
+            if (*tty.uartType == 0) continue;  // a placeholder without hardware
+            kind = PortKind::kUart;
+        } else if (tty.onUsb) {
+            kind = PortKind::kUsbSerial;
+        } else if (!tty.driver.empty()) {
+            kind = PortKind::kOther;
+        } else {
+            continue;
+        }
+        Ranked entry{0, tty.name, {tty.name, tty.devicePath, kind, {}, Describe(tty, kind)}};
+        if (kind != PortKind::kUart) {
+            if (!tty.byPath.empty()) {
+                entry.group = 1;
+                entry.port.stableName = tty.byPath;
+            } else if (!tty.byId.empty()) {
+                entry.group = 2;
+                entry.port.stableName = tty.byId;
+            } else {
+                entry.group = 3;
+            }
+            if (!entry.port.stableName.empty()) entry.key = entry.port.stableName;
+        }
+        ranked.push_back(std::move(entry));
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        if (a.group != b.group) return a.group < b.group;
+        if (a.key != b.key) return NaturalLess(a.key, b.key);
+        return NaturalLess(a.port.name, b.port.name);
+    });
+    std::vector<SerialPortInfo> ports;
+    ports.reserve(ranked.size());
+    for (Ranked& entry : ranked) ports.push_back(std::move(entry.port));
+    return ports;
+}
+
+std::vector<SerialPortInfo> DiscoverSerialPorts(const SystemRoots& roots) {
+    return SelectSerialPorts(ScanTtys(roots));
+}

@@ -1,0 +1,47 @@
+// Serial port discovery: which of the system's terminal devices are serial ports an operator can
+// plug a cable into, in a stable order, each with a line that says what it is.
+//
+// Kept: UARTs of the kernel's serial core that have hardware behind them (a type the driver
+// knows; the 8250 driver's placeholders, type 0, fail every open with EIO and are left out), USB
+// serial adapters (usb-serial drivers such as ftdi_sio, and cdc_acm modems), and other terminals
+// with a device and a driver. Left out: terminals without a device (virtual consoles, ptmx,
+// pseudo-terminals).
+//
+// Order: the UARTs first, by name with numbers compared as numbers (ttyS0, ttyS1, ttyS10); then
+// the others by their stable name: the /dev/serial/by-path name where udev made one (the socket
+// the adapter is plugged into), else the by-id name, else the device name. So the same adapter in
+// the same socket keeps its place, whatever order the kernel numbered the devices in.
+//
+// Reads the system through port_scan.h; no Qt. Any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "serial/port_scan.h"
+
+enum class PortKind {
+    kUart,       // a UART of the serial core: a built-in COM port or one on a card
+    kUsbSerial,  // a USB serial adapter (usb-serial drivers) or a USB modem (cdc_acm)
+    kOther,      // another terminal with hardware behind it
+};
+
+struct SerialPortInfo {
+    std::string name;        // "ttyUSB0"
+    std::string devicePath;  // "/dev/ttyUSB0"
+    PortKind kind = PortKind::kOther;
+    // The by-path or by-id name the order went by; empty when it went by the device name.
+    std::string stableName;
+    // What it is, for the operator: "FTDI FT232R USB UART, serial A9XYZ", "built-in serial port
+    // (16550A UART)".
+    std::string description;
+};
+
+// The serial ports among `ttys`, described and in order.
+std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys);
+
+// The system's serial ports, in order: SelectSerialPorts(ScanTtys(roots)).
+std::vector<SerialPortInfo> DiscoverSerialPorts(const SystemRoots& roots = {});
+
+// Compares text with runs of digits compared as numbers: "ttyS2" < "ttyS10".
+bool NaturalLess(const std::string& a, const std::string& b);
