@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Screenshots of the program's windows on a real X display: the main dialog's template with a log,
-# the port selection, the transfer progress at 37 % and the version dialog, one PNG each.
+# the port selection (plain, and with the tooltip of COM1), the transfer progress at 37 % and the
+# version dialog, one PNG each.
 #
 #   scripts/screenshots.sh OUTDIR          (BUILD_DIR=... to build somewhere else)
 #
 # Needs Xvfb (xvfb), import (imagemagick) and the Japanese font fonts-ipafont-gothic. Builds the
 # dialog-gallery program, starts Xvfb on a free display, runs the gallery there and takes each
-# window by its id as the gallery announces it.
+# window by its id as the gallery announces it ("READY name id"), or the part of the screen it names
+# ("READY name root WxH+X+Y": a window with its tooltip, which is a window of its own).
 set -euo pipefail
 
 out=${1:?usage: screenshots.sh OUTDIR}
@@ -51,10 +53,14 @@ coproc GALLERY { DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runt
 # shellcheck disable=SC2153  # GALLERY_PID is set by coproc
 gallery_pid=$GALLERY_PID
 shots=0
-while read -r -t 60 word name window <&"${GALLERY[0]}"; do
+while read -r -t 60 word name window crop <&"${GALLERY[0]}"; do
     case $word in
         READY)
-            import -display "$display" -window "$window" "$out/$name.png"
+            if [ "$window" = root ]; then
+                import -display "$display" -window root -crop "$crop" +repage "$out/$name.png"
+            else
+                import -display "$display" -window "$window" "$out/$name.png"
+            fi
             echo "$out/$name.png"
             shots=$((shots + 1))
             echo next >&"${GALLERY[1]}"
@@ -64,4 +70,4 @@ while read -r -t 60 word name window <&"${GALLERY[0]}"; do
 done
 wait "$gallery_pid" || true
 gallery_pid=
-[ "$shots" -eq 4 ] || { echo "screenshots.sh: got $shots of 4 screenshots" >&2; exit 1; }
+[ "$shots" -eq 5 ] || { echo "screenshots.sh: got $shots of 5 screenshots" >&2; exit 1; }

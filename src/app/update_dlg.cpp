@@ -13,6 +13,8 @@
 #include "framework/text_format.h"
 #include "res/resource.h"
 #include "serial/comm_port.h"
+#include "serial/port_discovery.h"
+#include "serial/port_map.h"
 #include "update/console_reader.h"
 #include "update/data_file.h"
 #include "update/data_upload.h"
@@ -21,7 +23,8 @@ namespace {
 constexpr int kSystemIconSize = 32;
 }
 
-CUpdateDlg::CUpdateDlg() : fw::Dialog(IDD_UPDATE), icon_(fw::LoadIcon(IDR_MAINFRAME)) {}
+CUpdateDlg::CUpdateDlg(SystemRoots roots)
+    : fw::Dialog(IDD_UPDATE), roots_(std::move(roots)), icon_(fw::LoadIcon(IDR_MAINFRAME)) {}
 
 CUpdateDlg::~CUpdateDlg() {
     // The window goes first, so that the reader's last sends to the log return at once.
@@ -63,16 +66,16 @@ bool CUpdateDlg::OnInitDialog() {
     }
     dataFilePath_ = found;
 
-    CPortSelectDlg portSelect(this);
-    portSelect.DoModal();  // however it ended, its index counts
-    char portName[16];
-    std::snprintf(portName, sizeof portName, "COM%d", portSelect.PortIndex() + 1);
+    // The ports are looked for once, as the dialog opens: the device opened is the one it showed.
+    CPortSelectDlg portSelect(this, MapOfferedPorts(DiscoverSerialPorts(roots_)));
+    portSelect.DoModal();  // however it ended, its choice counts
+    const PortMapping& port = portSelect.ChosenPort();
 
     port_ = std::make_unique<CCommPort>();
     port_->BaudRate = UPDATE_BAUD;
-    if (!port_->OpenPort(portName)) {
-        ReportPortFailure(portName);
-        fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {portName}));
+    if (!port_->OpenPort(port)) {
+        ReportPortFailure(port);
+        fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {port.name}));
         if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
             fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
         return false;
@@ -87,9 +90,9 @@ bool CUpdateDlg::OnInitDialog() {
     return true;
 }
 
-void CUpdateDlg::ReportPortFailure(const std::string& portName) const {
-    // For the operator who started the tool from a terminal: which device, and why.
-    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), portName.c_str(),
+void CUpdateDlg::ReportPortFailure(const PortMapping& port) const {
+    // For the operator who started the tool from a terminal: which device, what it is, and why.
+    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), port.name.c_str(),
                  port_->DescribeOpenFailure().c_str());
 }
 

@@ -12,13 +12,17 @@
 
 #include "framework/dialog.h"
 #include "framework/worker_thread.h"
+#include "serial/port_scan.h"
 #include "update/update_session.h"
 
 class CCommPort;
+struct PortMapping;
 
 class CUpdateDlg : public fw::Dialog {
   public:
-    CUpdateDlg();
+    // `roots`: where port discovery looks for the system's serial ports; tests point it at a fake
+    // tree.
+    explicit CUpdateDlg(SystemRoots roots = {});
     ~CUpdateDlg() override;
 
     const std::string& DataFilePath() const { return dataFilePath_; }
@@ -37,8 +41,9 @@ class CUpdateDlg : public fw::Dialog {
     fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
-    void ReportPortFailure(const std::string& portName) const;
+    void ReportPortFailure(const PortMapping& port) const;
 
+    SystemRoots roots_;
     std::string dataFilePath_;
     QIcon icon_;
     std::unique_ptr<CCommPort> port_;

@@ -99,6 +99,14 @@ void Window::EnableWindow(bool enable) {
     if (widget_) widget_->setEnabled(enable);
 }
 
+void Window::SetToolTip(const std::string& text) {
+    if (widget_) widget_->setToolTip(QString::fromStdString(text));
+}
+
+void Window::SetAccessibleDescription(const std::string& text) {
+    if (widget_) widget_->setAccessibleDescription(QString::fromStdString(text));
+}
+
 bool Window::IsWindowEnabled() const {
     return widget_ && widget_->isEnabled();
 }

@@ -66,6 +66,10 @@ class Window : public CommandTarget {
     virtual std::string GetWindowText() const;
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
+    // The text shown when the pointer rests on the window, and the description a screen reader
+    // gives after its name.
+    void SetToolTip(const std::string& text);
+    void SetAccessibleDescription(const std::string& text);
 
   protected:
     // Binds this object to its widget; the widget's destruction ends the binding.

@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>

@@ -4,13 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <cstdlib>
 #include <vector>
 
 #include "dialog_input.h"
 #include "modal_answer.h"
 #include "res/resource.h"
+#include "serial/port_map.h"
+#include "support/fake_port_tree.h"
+#include "support/gui_wait.h"
 
 namespace {
+
+// COM1 an adapter found on the system, COM2 named by the environment.
+std::vector<PortMapping> TwoPorts() {
+    return {{"COM1", "/dev/ttyUSB0", "FTDI FT232R USB UART, serial A9XYZ",
+             PortMapping::Source::kDiscovered},
+            {"COM2", "/dev/pts/7", "set by QELPUPD_COM2", PortMapping::Source::kEnvironment}};
+}
 
 struct PortCase {
     const char* name;
@@ -32,7 +46,7 @@ class PortSelectDlgCases : public PortSelectDlgTest,
 
 TEST_P(PortSelectDlgCases, IndexFollowsTheClicksHoweverTheDialogEnds) {
     const PortCase& c = GetParam();
-    CPortSelectDlg dlg(&owner_);
+    CPortSelectDlg dlg(&owner_, TwoPorts());
     int checkedAtStart = -1;
     ModalAnswer answer(dlg, [&](QWidget* window) {
         checkedAtStart = dlg.GetButton(IDC_PORT_COM1)->GetCheck();
@@ -42,6 +56,9 @@ TEST_P(PortSelectDlgCases, IndexFollowsTheClicksHoweverTheDialogEnds) {
     int result = dlg.DoModal();
     EXPECT_EQ(checkedAtStart, fw::BST_CHECKED);
     EXPECT_EQ(dlg.PortIndex(), c.expectedIndex);
+    // The device the caller opens is the one the chosen button described.
+    EXPECT_EQ(dlg.ChosenPort().devicePath,
+              TwoPorts()[static_cast<std::size_t>(c.expectedIndex)].devicePath);
     EXPECT_EQ(result, c.expectedResult);
     EXPECT_FALSE(dlg.IsWindow());
 }
@@ -56,5 +73,44 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{
             "Com2ThenCom1ThenOk", {IDC_PORT_COM2, IDC_PORT_COM1}, Gesture::Enter, 0, fw::IDOK}),
     [](const testing::TestParamInfo<PortCase>& p) { return std::string(p.param.name); });
+
+// What the operator learns about each button, by hovering or from a screen reader, over ports
+// found in a fake system tree. The buttons' own texts stay "COM1" and "COM2".
+TEST_F(PortSelectDlgTest, EachButtonSaysWhichDeviceItIs) {
+    test::FakePortTree tree;
+    tree.AddUart("ttyS0", 0);
+    test::UsbAdapter adapter{"ttyUSB0", "ftdi_sio", "1-1", "FTDI", "FT232R USB UART", "A9XYZ"};
+    tree.AddUsb(adapter);
+    unsetenv("QELPUPD_COM1");
+    unsetenv("QELPUPD_COM2");
+    CPortSelectDlg dlg(&owner_, MapOfferedPorts(DiscoverSerialPorts(tree.Roots())));
+    ASSERT_TRUE(dlg.Create(&owner_));
+    dlg.Widget()->show();
+
+    const std::string expected[] = {
+        tree.DevicePath("ttyUSB0") + " \u2014 FTDI FT232R USB UART, serial A9XYZ",
+        "/dev/ttyS1 \u2014 no serial port found for COM2"};
+    const char* const texts[] = {"COM1", "COM2"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(texts[i]);
+        QWidget* button = dlg.GetDlgItem(IDC_PORT_COM1 + i)->Widget();
+        const QString label = QString::fromStdString(expected[i]);
+        EXPECT_EQ(dlg.GetDlgItemText(IDC_PORT_COM1 + i), texts[i]);
+        EXPECT_EQ(button->toolTip(), label);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), texts[i]);
+        EXPECT_EQ(accessible->text(QAccessible::Description), label);
+
+        // The pointer resting on the button shows the tooltip.
+        const QPoint inside = button->rect().center();
+        QHelpEvent hover(QEvent::ToolTip, inside, button->mapToGlobal(inside));
+        QApplication::sendEvent(button, &hover);
+        EXPECT_TRUE(test::WaitUntil([&] { return QToolTip::isVisible(); })) << "no tooltip";
+        EXPECT_EQ(QToolTip::text(), label);
+        QToolTip::hideText();
+    }
+    dlg.DestroyWindow();
+}
 
 }  // namespace

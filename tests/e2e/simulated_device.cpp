@@ -18,7 +18,7 @@ bool Has(const std::vector<std::string>& args, const std::string& option) {
 }  // namespace
 
 SimulatedDevice::SimulatedDevice(std::vector<std::string> args, int comNumber)
-    : variable_("QELPUPD_COM" + std::to_string(comNumber)) {
+    : variable_(comNumber > 0 ? "QELPUPD_COM" + std::to_string(comNumber) : "") {
     if (!Has(args, "--boot-delay-ms")) args.insert(args.end(), {"--boot-delay-ms", "5"});
     // Only a safety net: every run closes the port long before.
     if (!Has(args, "--linger-ms")) args.insert(args.end(), {"--linger-ms", "60000"});
@@ -26,11 +26,11 @@ SimulatedDevice::SimulatedDevice(std::vector<std::string> args, int comNumber)
     const auto path = process_->readLine();
     if (!path || path->empty()) throw std::runtime_error("the simulator printed no terminal path");
     slavePath_ = *path;
-    setenv(variable_.c_str(), slavePath_.c_str(), 1);
+    if (!variable_.empty()) setenv(variable_.c_str(), slavePath_.c_str(), 1);
 }
 
 SimulatedDevice::~SimulatedDevice() {
-    unsetenv(variable_.c_str());
+    if (!variable_.empty()) unsetenv(variable_.c_str());
 }
 
 DeviceReport SimulatedDevice::Finish() {

@@ -21,7 +21,8 @@ struct DeviceReport {
 class SimulatedDevice {
   public:
     // `args` are the simulator's options; short pauses between lines and a generous linger are
-    // added unless given. Sets QELPUPD_COM<comNumber> to the terminal.
+    // added unless given. Sets QELPUPD_COM<comNumber> to the terminal; comNumber 0 sets nothing
+    // (the test exposes the terminal some other way).
     explicit SimulatedDevice(std::vector<std::string> args, int comNumber = 1);
     // Unsets the variable; a simulator still running is killed.
     ~SimulatedDevice();

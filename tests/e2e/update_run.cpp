@@ -26,7 +26,7 @@ constexpr int kStepIntervalMs = 5;
 // The main dialog, with the private messages it handled noted for the test.
 class ObservedUpdateDlg : public CUpdateDlg {
   public:
-    explicit ObservedUpdateDlg(UpdateRun& run) : run_(run) {}
+    explicit ObservedUpdateDlg(UpdateRun& run) : CUpdateDlg(run.roots_), run_(run) {}
 
     fw::LRESULT WindowProc(fw::UINT message, fw::WPARAM wParam, fw::LPARAM lParam) override {
         if (message == WM_DEVICE_DATAWAIT) ++run_.record_.dataRequests;
@@ -109,7 +109,7 @@ std::vector<std::string> RunRecord::BoxTexts() const {
     return texts;
 }
 
-UpdateRun::UpdateRun(PortChoice port) : port_(port) {
+UpdateRun::UpdateRun(PortChoice port, SystemRoots roots) : port_(port), roots_(std::move(roots)) {
     QObject::connect(&stepTimer_, &QTimer::timeout, [this] { TakeSteps(); });
     QObject::connect(&watchdog_, &QTimer::timeout, [this] { GiveUp(); });
 }
@@ -222,9 +222,14 @@ void UpdateRun::AnswerModal(QWidget* modal) {
     }
     if (modal->windowTitle() == QString::fromUtf8("通信ポートの選択")) {
         record_.portDialogShown = true;
-        if (port_ == PortChoice::Com2ByClick) {
-            for (QRadioButton* radio : modal->findChildren<QRadioButton*>())
-                if (radio->text() == "COM2") QTest::mouseClick(radio, Qt::LeftButton);
+        for (const char* text : {"COM1", "COM2"}) {
+            for (QRadioButton* radio : modal->findChildren<QRadioButton*>()) {
+                if (radio->text() != text) continue;
+                record_.portToolTips.push_back(radio->toolTip().toStdString());
+                record_.portDescriptions.push_back(radio->accessibleDescription().toStdString());
+                if (port_ == PortChoice::Com2ByClick && radio->text() == "COM2")
+                    QTest::mouseClick(radio, Qt::LeftButton);
+            }
         }
         QWidget* focus = modal->focusWidget() ? modal->focusWidget() : modal;
         QTest::keyClick(focus, Qt::Key_Return);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_scan.h"
+
 class CUpdateDlg;
 class QWidget;
 
@@ -35,6 +37,9 @@ struct BoxSeen {
 
 struct RunRecord {
     bool portDialogShown = false;
+    // The port dialog's radio buttons as it showed: their tooltips and accessible descriptions.
+    std::vector<std::string> portToolTips;
+    std::vector<std::string> portDescriptions;
     std::vector<BoxSeen> boxes;
     int dataRequests = 0;        // WM_DEVICE_DATAWAIT handled
     int updateEnds = 0;          // WM_UPDATE_END handled
@@ -50,7 +55,7 @@ struct RunRecord {
 
 class UpdateRun {
   public:
-    explicit UpdateRun(PortChoice port = PortChoice::Com1ByEnter);
+    explicit UpdateRun(PortChoice port = PortChoice::Com1ByEnter, SystemRoots roots = {});
     ~UpdateRun();
     UpdateRun(const UpdateRun&) = delete;
     UpdateRun& operator=(const UpdateRun&) = delete;
@@ -91,6 +96,7 @@ class UpdateRun {
         std::function<void()> act;
     };
     PortChoice port_;
+    SystemRoots roots_;
     RunRecord record_;
     CUpdateDlg* dialog_ = nullptr;
     bool outcomeHandled_ = false;

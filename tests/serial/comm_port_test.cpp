@@ -84,7 +84,10 @@ TEST_F(CommPortTest, SecondOpenFailsWhileTheFirstPortKeepsWorking) {
     EXPECT_EQ(second.OpenPort("COM1"), 0);
     EXPECT_EQ(second.State().connected.load(), 0);
     const std::string why = second.DescribeOpenFailure();
-    EXPECT_NE(why.find(peer.SlavePath() + ": flock failed"), std::string::npos) << why;
+    // The device, and why it was taken.
+    EXPECT_NE(why.find(peer.SlavePath() + " (set by QELPUPD_COM1): flock failed"),
+              std::string::npos)
+        << why;
     EXPECT_NE(why.find("busy, held by process " + std::to_string(getpid())), std::string::npos)
         << why;
 
