@@ -5,6 +5,12 @@
 
 namespace {
 
+enum class PortKind {
+    kUart,       // a UART of the serial core: a built-in COM port or one on a card
+    kUsbSerial,  // a USB serial adapter (usb-serial drivers) or a USB modem (cdc_acm)
+    kOther,      // another terminal with hardware behind it
+};
+
 // Names of the UART types the 8250 family reports, by their TIOCGSERIAL number.
 const char* UartTypeName(int type) {
     switch (type) {
@@ -127,7 +133,7 @@ std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys)
         } else {
             continue;
         }
-        Ranked entry{0, tty.name, {tty.name, tty.devicePath, kind, {}, Describe(tty, kind)}};
+        Ranked entry{0, tty.name, {tty.name, tty.devicePath, {}, Describe(tty, kind)}};
         if (kind != PortKind::kUart) {
             if (!tty.byPath.empty()) {
                 entry.group = 1;

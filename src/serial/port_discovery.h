@@ -20,16 +20,9 @@
 
 #include "serial/port_scan.h"
 
-enum class PortKind {
-    kUart,       // a UART of the serial core: a built-in COM port or one on a card
-    kUsbSerial,  // a USB serial adapter (usb-serial drivers) or a USB modem (cdc_acm)
-    kOther,      // another terminal with hardware behind it
-};
-
 struct SerialPortInfo {
     std::string name;        // "ttyUSB0"
     std::string devicePath;  // "/dev/ttyUSB0"
-    PortKind kind = PortKind::kOther;
     // The by-path or by-id name the order went by; empty when it went by the device name.
     std::string stableName;
     // What it is, for the operator: "FTDI FT232R USB UART, serial A9XYZ", "built-in serial port

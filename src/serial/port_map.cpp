@@ -32,7 +32,7 @@ std::string PortVariable(const std::string& name) {
 
 PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& found) {
     const int number = ComNumber(name);
-    if (number == 0) return {name, name, {}, PortMapping::Source::kPath};
+    if (number == 0) return {name, name, {}};
     const std::string variable = PortVariable(name);
     if (const char* named = FromEnvironment(variable)) {
         std::string description = "set by " + variable;
@@ -45,14 +45,13 @@ PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& 
                 break;
             }
         }
-        return {name, named, description, PortMapping::Source::kEnvironment};
+        return {name, named, description};
     }
     if (static_cast<std::size_t>(number) <= found.size()) {
         const SerialPortInfo& port = found[static_cast<std::size_t>(number) - 1];
-        return {name, port.devicePath, port.description, PortMapping::Source::kDiscovered};
+        return {name, port.devicePath, port.description};
     }
-    return {name, "/dev/ttyS" + std::to_string(number - 1), "no serial port found for " + name,
-            PortMapping::Source::kFallback};
+    return {name, "/dev/ttyS" + std::to_string(number - 1), "no serial port found for " + name};
 }
 
 PortMapping MapPort(const std::string& name, const SystemRoots& roots) {

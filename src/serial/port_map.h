@@ -21,18 +21,10 @@
 inline constexpr int kOfferedPorts = 2;
 
 struct PortMapping {
-    enum class Source {
-        kEnvironment,  // QELPUPD_COMn
-        kDiscovered,   // the n-th port found
-        kFallback,     // /dev/ttyS(n-1): not enough ports found
-        kPath,         // the name is no COM name but a device path
-    };
-
     std::string name;        // "COM1"
     std::string devicePath;  // what is opened: "/dev/ttyUSB0"
     // What it is ("FTDI FT232R USB UART, serial A9XYZ"), or why this device was taken.
     std::string description;
-    Source source = Source::kFallback;
 
     // "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A9XYZ": the device and what it is, as one line.
     std::string Label() const;

@@ -21,9 +21,8 @@ namespace {
 
 // COM1 an adapter found on the system, COM2 named by the environment.
 std::vector<PortMapping> TwoPorts() {
-    return {{"COM1", "/dev/ttyUSB0", "FTDI FT232R USB UART, serial A9XYZ",
-             PortMapping::Source::kDiscovered},
-            {"COM2", "/dev/pts/7", "set by QELPUPD_COM2", PortMapping::Source::kEnvironment}};
+    return {{"COM1", "/dev/ttyUSB0", "FTDI FT232R USB UART, serial A9XYZ"},
+            {"COM2", "/dev/pts/7", "set by QELPUPD_COM2"}};
 }
 
 struct PortCase {

@@ -193,8 +193,6 @@ struct MappingCase {
     const char* com2Variable;
     std::string com1;  // the device: "@ttyUSB0" in the fake tree, or a path as is
     std::string com2;
-    PortMapping::Source com1Source;
-    PortMapping::Source com2Source;
 };
 
 void PrintTo(const MappingCase& c, std::ostream* out) {
@@ -222,56 +220,46 @@ TEST_P(Mapping, Com1AndCom2) {
     EXPECT_EQ(offered[1].name, "COM2");
     EXPECT_EQ(offered[0].devicePath, InTree(tree, c.com1));
     EXPECT_EQ(offered[1].devicePath, InTree(tree, c.com2));
-    EXPECT_EQ(offered[0].source, c.com1Source);
-    EXPECT_EQ(offered[1].source, c.com2Source);
     // Opening by name reaches the same devices.
     EXPECT_EQ(MapPort("COM1", tree.Roots()).devicePath, offered[0].devicePath);
     EXPECT_EQ(MapPort("COM2", tree.Roots()).devicePath, offered[1].devicePath);
 }
 
-using Source = PortMapping::Source;
-
 INSTANTIATE_TEST_SUITE_P(
     Trees, Mapping,
     testing::Values(MappingCase{"NothingFoundFallsBackToTheFirstUarts",
                                 [](FakePortTree& tree) { PlainPc(tree); }, nullptr, nullptr,
-                                "/dev/ttyS0", "/dev/ttyS1", Source::kFallback, Source::kFallback},
+                                "/dev/ttyS0", "/dev/ttyS1"},
                     MappingCase{"AdapterAloneIsCom1",
                                 [](FakePortTree& tree) {
                                     PlainPc(tree);
                                     tree.AddUsb(Ftdi("ttyUSB0", "1-1"));
                                 },
-                                nullptr, nullptr, "@ttyUSB0", "/dev/ttyS1", Source::kDiscovered,
-                                Source::kFallback},
+                                nullptr, nullptr, "@ttyUSB0", "/dev/ttyS1"},
                     MappingCase{"UartIsCom1AndAdapterCom2",
                                 [](FakePortTree& tree) {
                                     PcWithComPort(tree);
                                     tree.AddUsb(Ftdi("ttyUSB0", "1-1"));
                                 },
-                                nullptr, nullptr, "@ttyS0", "@ttyUSB0", Source::kDiscovered,
-                                Source::kDiscovered},
+                                nullptr, nullptr, "@ttyS0", "@ttyUSB0"},
                     MappingCase{"TwoAdaptersByTheirSockets",
                                 [](FakePortTree& tree) {
                                     tree.AddUsb(Ftdi("ttyUSB0", "1-4"));
                                     tree.AddUsb(Ftdi("ttyUSB1", "1-3", "C2"));
                                 },
-                                nullptr, nullptr, "@ttyUSB1", "@ttyUSB0", Source::kDiscovered,
-                                Source::kDiscovered},
+                                nullptr, nullptr, "@ttyUSB1", "@ttyUSB0"},
                     MappingCase{"EnvironmentWinsOverDiscovery",
                                 [](FakePortTree& tree) {
                                     tree.AddUsb(Ftdi("ttyUSB0", "1-1"));
                                     tree.AddUsb(Ftdi("ttyUSB1", "1-2", "C2"));
                                 },
-                                "/dev/pts/7", "@ttyUSB0", "/dev/pts/7", "@ttyUSB0",
-                                Source::kEnvironment, Source::kEnvironment},
+                                "/dev/pts/7", "@ttyUSB0", "/dev/pts/7", "@ttyUSB0"},
                     MappingCase{"EnvironmentForCom2OnlyLeavesCom1ToDiscovery",
                                 [](FakePortTree& tree) { tree.AddUsb(Ftdi("ttyUSB0", "1-1")); },
-                                nullptr, "/dev/pts/7", "@ttyUSB0", "/dev/pts/7",
-                                Source::kDiscovered, Source::kEnvironment},
+                                nullptr, "/dev/pts/7", "@ttyUSB0", "/dev/pts/7"},
                     MappingCase{"EmptyVariableCountsAsUnset",
                                 [](FakePortTree& tree) { tree.AddUsb(Ftdi("ttyUSB0", "1-1")); }, "",
-                                "", "@ttyUSB0", "/dev/ttyS1", Source::kDiscovered,
-                                Source::kFallback}),
+                                "", "@ttyUSB0", "/dev/ttyS1"}),
     [](const testing::TestParamInfo<MappingCase>& p) { return std::string(p.param.name); });
 
 TEST(MappingText, EachEntryTellsTheOperatorWhatTheDeviceIs) {
@@ -310,7 +298,7 @@ TEST(MappingText, NoComNameMapsToItself) {
     for (const char* name : {"COM0", "COM01", "COM1000", "COMx", "/dev/ttyUSB3"}) {
         const PortMapping port = MapPort(name, std::vector<SerialPortInfo>{});
         EXPECT_EQ(port.devicePath, name);
-        EXPECT_EQ(port.source, PortMapping::Source::kPath) << name;
+        EXPECT_EQ(port.description, "") << name;
     }
 }
 
