@@ -1,13 +1,13 @@
 #pragma once
-// A stand-in main window for the update's tests: a real dialog with a log edit control, which
-// records the private messages the console reader posts to it.
+// A stand-in main window for the window program's tests and benchmarks: a real dialog with a log
+// edit control, which counts the private messages the console reader's window sink posts to it.
 
 #include <atomic>
 #include <vector>
 
+#include "app/update_messages.h"
 #include "framework/dialog.h"
 #include "framework/resources.h"
-#include "update/update_session.h"
 
 namespace test {
 
