@@ -24,18 +24,18 @@ WindowUpload::~WindowUpload() = default;
 
 void WindowUpload::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
     switch (status) {
-        case DataFileStatus::Ok:
+        case DataFileStatus::kOk:
             break;
-        case DataFileStatus::CannotOpen:
+        case DataFileStatus::kCannotOpen:
             fw::MessageBox(IDS_NO_DATA_FILE);
             break;
-        case DataFileStatus::OutOfMemory:
+        case DataFileStatus::kOutOfMemory:
             fw::MessageBox(IDS_OUT_OF_MEMORY);
             break;
-        case DataFileStatus::ShortRead:
+        case DataFileStatus::kShortRead:
             fw::MessageBox(IDS_READ_FAILED);
             break;
-        case DataFileStatus::ReadFailed:
+        case DataFileStatus::kReadFailed:
             fw::FileErrorBox(path, error);
             break;
     }

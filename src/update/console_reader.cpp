@@ -17,14 +17,14 @@ void HandleConsoleLine(UpdateSession& session, ConsoleSink& sink, std::string_vi
     const KeywordRule* rule = MatchKeyword(line);
     if (!rule) return;
     switch (rule->effect) {
-        case KeywordEffect::DataRequest:
+        case KeywordEffect::kDataRequest:
             sink.DataRequested();
             break;
-        case KeywordEffect::EndFailed:
+        case KeywordEffect::kEndFailed:
             session.flags.result.store(0);
             session.flags.stop.store(1);
             break;
-        case KeywordEffect::End:
+        case KeywordEffect::kEnd:
             session.flags.stop.store(1);
             break;
     }

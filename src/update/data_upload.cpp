@@ -5,9 +5,9 @@ UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSess
     UploadResult result;
     const DataFileContents file = ReadDataFile(path);
     result.file = file.status;
-    if (file.status != DataFileStatus::Ok) {
+    if (file.status != DataFileStatus::kOk) {
         sink.ReportFileProblem(file.status, path, file.error);
-        if (file.status == DataFileStatus::CannotOpen) session.EndAsFailed();
+        if (file.status == DataFileStatus::kCannotOpen) session.EndAsFailed();
         return result;
     }
     TransferProgress* progress = sink.BeginTransfer();

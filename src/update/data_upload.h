@@ -29,7 +29,7 @@ class UploadSink {
 };
 
 struct UploadResult {
-    DataFileStatus file = DataFileStatus::CannotOpen;
+    DataFileStatus file = DataFileStatus::kCannotOpen;
     // Empty when nothing was sent: the file could not be read, or there was no progress display.
     std::optional<TransferResult> transfer;
 };

@@ -15,7 +15,7 @@ inline constexpr int IDD_LOG_WINDOW = 950;
 inline constexpr int IDC_TEST_LOG = 951;
 
 inline const fw::ControlTemplate kLogWindowControls[] = {
-    {IDC_TEST_LOG, fw::ControlKind::Edit, "", 12, 12, 160, 80,
+    {IDC_TEST_LOG, fw::ControlKind::kEdit, "", 12, 12, 160, 80,
      fw::ES_MULTILINE | fw::ES_AUTOVSCROLL | fw::ES_AUTOHSCROLL | fw::ES_READONLY | fw::WS_BORDER |
          fw::WS_TABSTOP},
 };

@@ -213,9 +213,9 @@ TEST_F(Upload, AFileThatCannotBeOpenedIsReportedAndEndsTheRunAsFailed) {
         c.prepare();
         const UploadResult uploaded = Run();
         c.undo();
-        EXPECT_EQ(uploaded.file, DataFileStatus::CannotOpen);
+        EXPECT_EQ(uploaded.file, DataFileStatus::kCannotOpen);
         EXPECT_FALSE(uploaded.transfer.has_value());
-        EXPECT_EQ(sink.problems, std::vector<DataFileStatus>{DataFileStatus::CannotOpen});
+        EXPECT_EQ(sink.problems, std::vector<DataFileStatus>{DataFileStatus::kCannotOpen});
         EXPECT_EQ(session.flags.stop.load(), 1);
         EXPECT_EQ(session.flags.result.load(), 0);
     }
@@ -230,7 +230,7 @@ TEST_F(Upload, AFileHeldByAnotherProgramIsNotSent) {
     ASSERT_EQ(flock(holder, LOCK_EX), 0);  // another program has it open exclusively
     const UploadResult uploaded = Run();
     close(holder);
-    EXPECT_EQ(uploaded.file, DataFileStatus::CannotOpen);
+    EXPECT_EQ(uploaded.file, DataFileStatus::kCannotOpen);
     EXPECT_EQ(session.flags.result.load(), 0);
     EXPECT_TRUE(writes.empty());
 }
@@ -239,7 +239,7 @@ TEST_F(Upload, WithoutAProgressDisplayNothingIsSent) {
     folder.WriteDataFile(1001);
     sink.display = false;
     const UploadResult uploaded = Run();
-    EXPECT_EQ(uploaded.file, DataFileStatus::Ok);
+    EXPECT_EQ(uploaded.file, DataFileStatus::kOk);
     EXPECT_FALSE(uploaded.transfer.has_value());
     EXPECT_EQ(sink.ended, 0);
     EXPECT_TRUE(writes.empty());
@@ -252,7 +252,7 @@ TEST_F(Upload, AReadableFileGoesOutBetweenBeginAndEnd) {
     auto received = std::async(std::launch::async, [&] { return peer.Receive(file.size()); });
     const UploadResult uploaded = UploadDataFile(path, *port, session, sink);
     EXPECT_TRUE(received.get() == file);
-    EXPECT_EQ(uploaded.file, DataFileStatus::Ok);
+    EXPECT_EQ(uploaded.file, DataFileStatus::kOk);
     ASSERT_TRUE(uploaded.transfer.has_value());
     EXPECT_EQ(uploaded.transfer->end, TransferEnd::kComplete);
     EXPECT_EQ(uploaded.transfer->BytesSent(), 1001u);
