@@ -10,7 +10,6 @@
 #include <chrono>
 #include <stdexcept>
 
-
 SimulatorProcess::SimulatorProcess(std::vector<std::string> args) {
     std::array<int, 2> pipeFds{};
     if (pipe2(pipeFds.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
