@@ -18,9 +18,9 @@
 #include "process_usage.h"
 #include "res/resource.h"
 #include "res/resources.h"
+#include "support/work_folder.h"
 #include "tools/simulator_process.h"
 #include "update_dlg_run.h"
-#include "work_folder.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     RegisterResources();
 
-    WorkFolder folder(64 * 1024);
-    SimulatorProcess device({"--scenario", "silent", "--data", folder.DataFile()});
+    test::WorkFolder folder;
+    SimulatorProcess device({"--scenario", "silent", "--data", folder.WriteDataFile(64 * 1024)});
     const auto slave = device.readLine();
     if (!slave || slave->empty()) {
         std::fprintf(stderr, "the simulator did not start\n");

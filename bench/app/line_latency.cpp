@@ -26,8 +26,8 @@
 #include "res/resource.h"
 #include "res/resources.h"
 #include "serial/pty_peer.h"
+#include "support/work_folder.h"
 #include "update_dlg_run.h"
-#include "work_folder.h"
 
 namespace {
 
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     RegisterResources();
 
-    WorkFolder folder(1000);
+    test::WorkFolder folder;
+    folder.WriteDataFile(1000);
     PtyPeer device;
     setenv("QELPUPD_COM1", device.SlavePath().c_str(), 1);
 

@@ -1,9 +1,9 @@
-// How fast the tool uploads a 1 MiB data file: UploadDataFile (progress dialog, 200-byte blocks,
-// CCommPort over the real POSIX device) to the device simulator reading at full speed and checking
-// every byte, against a plain write() loop of the same file, in writes of the same size, to the
-// same kind of pseudo-terminal drained at full speed by a reader thread, in the same run. Both are
-// timed from the first call until the sender returns. Prints the medians of a few rounds and their
-// ratio; asserts nothing.
+// How fast the tool uploads a 1 MiB data file: UploadDataFile under the window program's progress
+// dialog (200-byte blocks, CCommPort over the real POSIX device) to the device simulator reading at
+// full speed and checking every byte, against a plain write() loop of the same file, in writes of
+// the same size, to the same kind of pseudo-terminal drained at full speed by a reader thread, in
+// the same run. Both are timed from the first call until the sender returns. Prints the medians of
+// a few rounds and their ratio; asserts nothing.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,13 +23,14 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/update/log_window.h"
+#include "../../tests/app/log_window.h"
+#include "app/window_upload.h"
 #include "res/resources.h"
 #include "serial/comm_port.h"
 #include "serial/pty_peer.h"
+#include "support/work_folder.h"
 #include "tools/simulator_process.h"
 #include "update/data_upload.h"
-#include "work_folder.h"
 
 namespace {
 
@@ -81,7 +82,8 @@ double TimeToolUpload(const std::string& path, test::LogWindow& owner) {
     UpdateSession session;
     session.buffer = &port.Buffer();
     const auto start = Clock::now();
-    UploadDataFile(path, port, session, owner);
+    WindowUpload sink(owner);
+    UploadDataFile(path, port, session, sink);
     const double seconds = SecondsSince(start);
 
     // On a pty the last blocks can still wait in the master's buffer when the upload returns, and
@@ -166,8 +168,9 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     RegisterResources();
 
-    WorkFolder folder(kFileBytes);
-    std::ifstream in(folder.DataFile(), std::ios::binary);
+    test::WorkFolder folder;
+    const std::string dataFile = folder.WriteDataFile(kFileBytes);
+    std::ifstream in(dataFile, std::ios::binary);
     const std::vector<char> file{std::istreambuf_iterator<char>(in), {}};
 
     test::LogWindow owner;  // the progress dialog's owner, as the main dialog is in the tool
@@ -183,7 +186,7 @@ int main(int argc, char** argv) {
     std::vector<double> toolSeconds;
     std::vector<double> plainSeconds;
     for (int round = 0; round < kRounds; ++round) {
-        toolSeconds.push_back(TimeToolUpload(folder.DataFile(), owner));
+        toolSeconds.push_back(TimeToolUpload(dataFile, owner));
         plainSeconds.push_back(TimePlainWrites(file, plainPeer, plainSlave));
         if (toolSeconds.back() < 0 || plainSeconds.back() < 0) {
             std::fprintf(stderr, "round %d failed\n", round + 1);

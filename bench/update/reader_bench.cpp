@@ -18,7 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "../../tests/update/log_window.h"
+#include "../../tests/app/log_window.h"
+#include "app/window_console_sink.h"
 #include "serial/receive_buffer.h"
 #include "update/console_reader.h"
 
@@ -46,14 +47,14 @@ struct Run {
     test::LogWindow window;
     ReceiveBuffer buffer;
     UpdateSession session;
+    WindowConsoleSink sink;
     std::thread reader;
     Run() {
         window.Create(nullptr);
         window.Widget()->show();
         session.buffer = &buffer;
-        session.log = window.Log().Handle();
-        session.mainWindow = window.Handle();
-        reader = std::thread([this] { ConsoleReaderProc(session); });
+        sink = WindowConsoleSink(window.Log().Handle(), window.Handle());
+        reader = std::thread([this] { ConsoleReaderProc(session, sink); });
     }
     ~Run() {
         session.RequestStop();

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "app/update_messages.h"
+#include "app/window_upload.h"
 #include "dialogs/port_select_dlg.h"
 #include "dialogs/version_dlg.h"
 #include "framework/app.h"
@@ -17,7 +19,6 @@
 #include "serial/port_map.h"
 #include "update/console_reader.h"
 #include "update/data_file.h"
-#include "update/data_upload.h"
 
 namespace {
 constexpr int kSystemIconSize = 32;
@@ -82,11 +83,11 @@ bool CUpdateDlg::OnInitDialog() {
     }
 
     session_.buffer = &port_->Buffer();
-    session_.log = GetDlgItem(IDC_LOG)->Handle();
-    session_.mainWindow = Handle();
+    consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle());
     session_.flags.stop.store(0);
     session_.flags.result.store(1);
-    reader_ = fw::WorkerThread("console-reader", [this] { return ConsoleReaderProc(session_); });
+    reader_ = fw::WorkerThread("console-reader",
+                               [this] { return ConsoleReaderProc(session_, consoleSink_); });
     return true;
 }
 
@@ -122,7 +123,8 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     // A request that arrives while the file is going out is the device repeating itself.
     if (uploading_ || !port_) return 0;
     uploading_ = true;
-    UploadDataFile(dataFilePath_, *port_, session_, *this);
+    WindowUpload sink(*this);
+    UploadDataFile(dataFilePath_, *port_, session_, sink);
     uploading_ = false;
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "app/update_messages.h"
+#include "app/window_console_sink.h"
 #include "framework/dialog.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
@@ -48,6 +50,7 @@ class CUpdateDlg : public fw::Dialog {
     QIcon icon_;
     std::unique_ptr<CCommPort> port_;
     UpdateSession session_;
+    WindowConsoleSink consoleSink_;
     fw::WorkerThread reader_;
     bool uploading_ = false;
 };

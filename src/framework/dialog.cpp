@@ -75,7 +75,7 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
         QWidget* w = nullptr;
         std::unique_ptr<Control> control;
         switch (c.kind) {
-            case ControlKind::PushButton: {
+            case ControlKind::kPushButton: {
                 auto* button = new QPushButton(text, widget_);
                 bool isDefault = (c.style & 0xF) == BS_DEFPUSHBUTTON;
                 button->setDefault(isDefault);
@@ -85,13 +85,13 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 w = button;
                 break;
             }
-            case ControlKind::RadioButton: {
+            case ControlKind::kRadioButton: {
                 auto* radio = new QRadioButton(text, widget_);
                 control = std::make_unique<ButtonControl>(c.id, radio);
                 w = radio;
                 break;
             }
-            case ControlKind::StaticText: {
+            case ControlKind::kStaticText: {
                 auto* label = new QLabel(text, widget_);
                 label->setTextFormat(Qt::PlainText);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -99,14 +99,14 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 w = label;
                 break;
             }
-            case ControlKind::Icon: {
+            case ControlKind::kIcon: {
                 auto* label = new QLabel(widget_);
                 label->setPixmap(LoadIcon(c.iconId).pixmap(32, 32));
                 control = std::make_unique<StaticControl>(c.id, label);
                 w = label;
                 break;
             }
-            case ControlKind::Edit: {
+            case ControlKind::kEdit: {
                 auto* edit = new QPlainTextEdit(widget_);
                 edit->setReadOnly(c.style & ES_READONLY);
                 edit->setUndoRedoEnabled(false);
@@ -119,7 +119,7 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 w = edit;
                 break;
             }
-            case ControlKind::ProgressBar: {
+            case ControlKind::kProgressBar: {
                 auto* bar = new QProgressBar(widget_);
                 control = std::make_unique<ProgressBar>(c.id, bar);
                 w = bar;
@@ -127,14 +127,14 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
             }
         }
         QRect geometry = units_.ToPixels(c.x, c.y, c.cx, c.cy);
-        if (c.kind == ControlKind::Icon) geometry.setSize(QSize(32, 32));  // icons keep their size
+        if (c.kind == ControlKind::kIcon) geometry.setSize(QSize(32, 32));  // icons keep their size
         w->setGeometry(geometry);
-        if (c.kind != ControlKind::Edit && c.kind != ControlKind::RadioButton) {
+        if (c.kind != ControlKind::kEdit && c.kind != ControlKind::kRadioButton) {
             // Radio buttons keep Qt's focus handling: Tab reaches the group, arrows move in it.
             w->setFocusPolicy((c.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
             w->setContextMenuPolicy(Qt::PreventContextMenu);
         }
-        if (c.kind == ControlKind::PushButton || c.kind == ControlKind::RadioButton) {
+        if (c.kind == ControlKind::kPushButton || c.kind == ControlKind::kRadioButton) {
             int id = c.id;
             QObject::connect(
                 static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_, [this, id] {

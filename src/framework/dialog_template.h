@@ -6,7 +6,7 @@
 
 namespace fw {
 
-enum class ControlKind { PushButton, RadioButton, StaticText, Edit, ProgressBar, Icon };
+enum class ControlKind { kPushButton, kRadioButton, kStaticText, kEdit, kProgressBar, kIcon };
 
 struct ControlTemplate {
     int id;  // -1 for a control without id
@@ -14,7 +14,7 @@ struct ControlTemplate {
     const char* text;  // UTF-8; for an icon, unused (see iconId)
     int x, y, cx, cy;  // dialog units
     std::uint32_t style;
-    int iconId = 0;  // ControlKind::Icon: the icon resource shown
+    int iconId = 0;  // ControlKind::kIcon: the icon resource shown
 };
 
 struct DialogTemplate {

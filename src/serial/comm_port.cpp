@@ -8,6 +8,14 @@
 
 #include "serial/port_watcher.h"
 
+namespace {
+
+WriteFailure FailureOf(const DeviceStatus& status) {
+    return status.fault == DeviceFault::kGone ? WriteFailure::kGone : WriteFailure::kDeviceError;
+}
+
+}  // namespace
+
 CCommPort::CCommPort() : CCommPort(MakeSerialDevice()) {}
 
 CCommPort::CCommPort(std::unique_ptr<SerialDevice> device) {
@@ -93,6 +101,7 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
     const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
     const auto* next = static_cast<const unsigned char*>(data);
     long left = length;
+    lastWriteFailure_ = WriteFailure::kNone;
     while (left > 0) {
         const DeviceStatus written = state_.port->Write(next, left);
         if (written.ok()) {
@@ -100,14 +109,24 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
             left -= written.count;
             continue;
         }
-        if (written.fault != DeviceFault::kWouldBlock) return 0;
+        if (written.fault != DeviceFault::kWouldBlock) return FailWrite(FailureOf(written));
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (wait.count() <= 0) return 0;
+        if (wait.count() <= 0) return FailWrite(WriteFailure::kTimedOut);
         const DeviceStatus ready = state_.port->WaitWritable(static_cast<int>(wait.count()));
-        if (!ready.ok() || ready.count == 0) return 0;
+        if (!ready.ok()) return FailWrite(FailureOf(ready));
+        if (ready.count == 0) return FailWrite(WriteFailure::kTimedOut);
     }
     return WaitUntilSent(deadline) ? 1 : 0;
+}
+
+int CCommPort::FailWrite(WriteFailure failure) {
+    lastWriteFailure_ = failure;
+    return 0;
+}
+
+WriteFailure CCommPort::LastWriteFailure() const {
+    return lastWriteFailure_;
 }
 
 bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
@@ -119,10 +138,10 @@ bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
     const long baud = std::max<long>(BaudRate, 1);
     for (;;) {
         const DeviceStatus queued = state_.port->OutputQueued();
-        if (!queued.ok()) return false;
+        if (!queued.ok()) return FailWrite(FailureOf(queued)) != 0;
         if (queued.count == 0) return true;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
+        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut) != 0;
         const microseconds sendTime{queued.count * bitsPerByte * 1'000'000 / baud};
         const auto pause = std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(sendTime, std::chrono::milliseconds(1)),

@@ -26,6 +26,15 @@
 
 inline constexpr uint32_t UPDATE_BAUD = 19200;
 
+// Why the last WriteBlock returned 0: a block cut short by the time-out, by a device error or by
+// the device going away are different ends for whoever reports the transfer.
+enum class WriteFailure {
+    kNone,         // every byte went out
+    kTimedOut,     // the write time-out ended it: no room on the line, or the queue did not drain
+    kDeviceError,  // a write or a query of the device failed
+    kGone,         // the device went away (hang-up, unplugged adapter)
+};
+
 class CCommPort : public DeviceControlBlock {
   public:
     CCommPort();
@@ -47,6 +56,8 @@ class CCommPort : public DeviceControlBlock {
     // when all of it went out; 0 when the write failed, the device went away, or the write time-out
     // ended it before every byte was sent: a block with a hole must stop the transfer.
     int WriteBlock(const void* data, uint32_t length);
+    // What ended the last WriteBlock; kNone when it returned nonzero.
+    WriteFailure LastWriteFailure() const;
     // Stops the watcher, drops DTR, purges both queues and closes the port. Returns 1.
     int ClosePort();
 
@@ -62,6 +73,7 @@ class CCommPort : public DeviceControlBlock {
   private:
     void StartWatcher();
     bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
+    int FailWrite(WriteFailure failure);
 
     // Destroyed in reverse order: the connection state (and its device) before the buffer.
     ReceiveBuffer buffer_;
@@ -70,5 +82,6 @@ class CCommPort : public DeviceControlBlock {
     // Held while OpenPort stores the watcher's handle and id: the watcher clears them only later.
     std::mutex watcherStart_;
     std::chrono::milliseconds writeTimeout_{10000};
+    WriteFailure lastWriteFailure_ = WriteFailure::kNone;
     std::string openFailure_;
 };

@@ -1,33 +1,38 @@
 #include "update/console_reader.h"
 
-#include "framework/edit_ops.h"
+#include <string>
+
 #include "serial/receive_buffer.h"
 #include "update/keyword_table.h"
 
-void HandleConsoleLine(UpdateSession& session, std::string_view line) {
+namespace {
+
+void HandleConsoleLine(UpdateSession& session, ConsoleSink& sink, std::string_view line) {
     std::string shown;
     shown.reserve(line.size() + 2);
     shown.append(line).append("\r\n");
     // The line shows before its keyword acts: the log's last line is the one that ended the run.
-    fw::EditAppendAndShowEnd(session.log, shown);
+    sink.ShowLine(shown);
 
     const KeywordRule* rule = MatchKeyword(line);
     if (!rule) return;
     switch (rule->effect) {
-        case KeywordEffect::DataRequest:
-            fw::PostMessage(session.mainWindow, WM_DEVICE_DATAWAIT, 0, 0);
+        case KeywordEffect::kDataRequest:
+            sink.DataRequested();
             break;
-        case KeywordEffect::EndFailed:
+        case KeywordEffect::kEndFailed:
             session.flags.result.store(0);
             session.flags.stop.store(1);
             break;
-        case KeywordEffect::End:
+        case KeywordEffect::kEnd:
             session.flags.stop.store(1);
             break;
     }
 }
 
-unsigned ConsoleReaderProc(UpdateSession& session) {
+}  // namespace
+
+unsigned ConsoleReaderProc(UpdateSession& session, ConsoleSink& sink) {
     ReceiveBuffer& buffer = *session.buffer;
     std::string line;
     while (session.flags.stop.load() == 0) {
@@ -53,9 +58,9 @@ unsigned ConsoleReaderProc(UpdateSession& session) {
             line.push_back(static_cast<char>(c));
             continue;
         }
-        HandleConsoleLine(session, line);
+        HandleConsoleLine(session, sink, line);
         line.clear();
     }
-    fw::PostMessage(session.mainWindow, WM_UPDATE_END, 0, 0);
+    sink.RunEnded();
     return 0;
 }

@@ -70,7 +70,7 @@ DataFileContents ReadDataFile(const std::string& path) {
     }
     if (fstat(file.get(), &info) != 0) {
         result.error = errno;
-        result.status = DataFileStatus::ReadFailed;
+        result.status = DataFileStatus::kReadFailed;
         return result;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -79,14 +79,14 @@ DataFileContents ReadDataFile(const std::string& path) {
     }
     // The length travels as 32 bits; a longer file cannot be held or sent whole.
     if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
-        result.status = DataFileStatus::OutOfMemory;
+        result.status = DataFileStatus::kOutOfMemory;
         return result;
     }
     const auto length = static_cast<std::size_t>(info.st_size);
     try {
         result.bytes.resize(length);
     } catch (const std::bad_alloc&) {
-        result.status = DataFileStatus::OutOfMemory;
+        result.status = DataFileStatus::kOutOfMemory;
         return result;
     }
     std::size_t done = 0;
@@ -95,7 +95,7 @@ DataFileContents ReadDataFile(const std::string& path) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result.error = errno;
-            result.status = DataFileStatus::ReadFailed;
+            result.status = DataFileStatus::kReadFailed;
             result.bytes.clear();
             return result;
         }
@@ -103,10 +103,10 @@ DataFileContents ReadDataFile(const std::string& path) {
         done += static_cast<std::size_t>(n);
     }
     if (done < length) {
-        result.status = DataFileStatus::ShortRead;
+        result.status = DataFileStatus::kShortRead;
         result.bytes.clear();
         return result;
     }
-    result.status = DataFileStatus::Ok;
+    result.status = DataFileStatus::kOk;
     return result;
 }

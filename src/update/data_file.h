@@ -13,20 +13,20 @@ inline constexpr const char* DATA_FILE_PATTERN = "7118K*.UPF";
 std::string FindDataFile(const std::string& directory);
 
 enum class DataFileStatus {
-    Ok,
-    CannotOpen,   // missing, not a regular file, or held by another program
-    OutOfMemory,  // no room for the whole file
-    ShortRead,    // fewer bytes came back than the file's length
-    ReadFailed,   // taking the length or reading failed outright
+    kOk,
+    kCannotOpen,   // missing, not a regular file, or held by another program
+    kOutOfMemory,  // no room for the whole file
+    kShortRead,    // fewer bytes came back than the file's length
+    kReadFailed,   // taking the length or reading failed outright
 };
 
 struct DataFileContents {
-    DataFileStatus status = DataFileStatus::CannotOpen;
+    DataFileStatus status = DataFileStatus::kCannotOpen;
     std::vector<unsigned char> bytes;
     int error = 0;  // errno, for ReadFailed and CannotOpen
 };
 
-// Opens the file for reading only and holds an exclusive lock while it reads it whole. The lock is
-// the nearest Linux has to the original's open without sharing: a second open of the update tool
-// fails, and so does any program that locks the file too.
+// Opens the file for reading only and holds an exclusive lock while it reads it whole, so that the
+// file cannot be sent while another program holds it: a second update tool's open fails, and so
+// does any program that locks the file too.
 DataFileContents ReadDataFile(const std::string& path);

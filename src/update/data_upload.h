@@ -1,21 +1,41 @@
 #pragma once
-// The data upload: on the device's data request, the whole data file goes to the port in 200-byte
-// blocks under a cancellable progress dialog. Runs on the UI thread, inside the main dialog's
-// handler; the progress dialog's pumping keeps every window alive meanwhile, the log included.
+// The data upload: on the device's data request the whole data file is read and goes to the port
+// by the block transfer (block_transfer.h). The program that runs it reports through an UploadSink:
+// the window program with message boxes and its progress dialog, a terminal program in its own way.
+//
+// Runs on the thread that owns the port, which in the window program is the UI thread, inside the
+// main dialog's handler; every sink call comes on that thread.
 
-#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "update/block_transfer.h"
+#include "update/data_file.h"
 #include "update/update_session.h"
 
 class CCommPort;
-namespace fw {
-class Window;
-}
 
-inline constexpr std::uint32_t BLOCK_SIZE = 200;
+class UploadSink {
+  public:
+    virtual ~UploadSink() = default;
 
-// Reads the file and sends it; failures are reported in message boxes. When the file cannot be
-// opened the run ends as failed: the stop flag is set and the result flag cleared.
-void UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
-                    fw::Window& owner);
+    // The file could not be read: `status` is not kOk; `error` is the errno where there is one.
+    virtual void ReportFileProblem(DataFileStatus status, const std::string& path, int error) = 0;
+    // The transfer starts: the display to step and to ask for Cancel, or nullptr when it cannot be
+    // shown, and then nothing is sent.
+    virtual TransferProgress* BeginTransfer() = 0;
+    // The transfer has ended; called only after a BeginTransfer that gave a display.
+    virtual void EndTransfer() = 0;
+};
+
+struct UploadResult {
+    DataFileStatus file = DataFileStatus::kCannotOpen;
+    // Empty when nothing was sent: the file could not be read, or there was no progress display.
+    std::optional<TransferResult> transfer;
+};
+
+// Reads the file and sends it. When the file cannot be opened the run ends as failed (stop flag
+// set, result flag cleared) once the sink has reported it: nothing was sent, so the run must not
+// end as a success.
+UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
+                            UploadSink& sink);

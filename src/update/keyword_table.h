@@ -6,9 +6,9 @@
 #include <string_view>
 
 enum class KeywordEffect {
-    DataRequest,  // the device waits for the data file; reading goes on
-    EndFailed,    // the update run ends as failed
-    End,          // the update run ends; the result stays as it is
+    kDataRequest,  // the device waits for the data file; reading goes on
+    kEndFailed,    // the update run ends as failed
+    kEnd,          // the update run ends; the result stays as it is
 };
 
 struct KeywordRule {
@@ -17,12 +17,12 @@ struct KeywordRule {
 };
 
 inline constexpr KeywordRule kKeywordTable[] = {
-    {"bootmode=DATAWAIT", KeywordEffect::DataRequest},
-    {"record header", KeywordEffect::EndFailed},
-    {"bootmode=ERROR", KeywordEffect::EndFailed},
-    {"Versionup succeed", KeywordEffect::End},
-    {"record end check sum error", KeywordEffect::End},
-    {"Warning! application", KeywordEffect::End},
+    {"bootmode=DATAWAIT", KeywordEffect::kDataRequest},
+    {"record header", KeywordEffect::kEndFailed},
+    {"bootmode=ERROR", KeywordEffect::kEndFailed},
+    {"Versionup succeed", KeywordEffect::kEnd},
+    {"record end check sum error", KeywordEffect::kEnd},
+    {"Warning! application", KeywordEffect::kEnd},
 };
 
 // The first row whose keyword occurs in `line`, or nullptr.

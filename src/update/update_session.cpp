@@ -6,3 +6,8 @@ void UpdateSession::RequestStop() {
     flags.stop.store(1);
     if (buffer) buffer->WakeConsumer();
 }
+
+void UpdateSession::EndAsFailed() {
+    flags.result.store(0);
+    RequestStop();
+}

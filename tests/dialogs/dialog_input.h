@@ -23,20 +23,20 @@ inline void ClickControl(const fw::Dialog& dialog, int id) {
 }
 
 // The ways an operator ends or answers a dialog.
-enum class Gesture { Enter, Space, Escape, CloseBox };
+enum class Gesture { kEnter, kSpace, kEscape, kCloseBox };
 
 inline void Perform(QWidget* window, Gesture gesture) {
     switch (gesture) {
-        case Gesture::Enter:
+        case Gesture::kEnter:
             PressKey(window, Qt::Key_Return);
             break;
-        case Gesture::Space:
+        case Gesture::kSpace:
             PressKey(window, Qt::Key_Space);
             break;
-        case Gesture::Escape:
+        case Gesture::kEscape:
             PressKey(window, Qt::Key_Escape);
             break;
-        case Gesture::CloseBox:
+        case Gesture::kCloseBox:
             ClickCloseBox(window);
             break;
     }
@@ -44,13 +44,13 @@ inline void Perform(QWidget* window, Gesture gesture) {
 
 inline const char* GestureName(Gesture gesture) {
     switch (gesture) {
-        case Gesture::Enter:
+        case Gesture::kEnter:
             return "Enter";
-        case Gesture::Space:
+        case Gesture::kSpace:
             return "Space";
-        case Gesture::Escape:
+        case Gesture::kEscape:
             return "Escape";
-        case Gesture::CloseBox:
+        case Gesture::kCloseBox:
             return "CloseBox";
     }
     return "?";

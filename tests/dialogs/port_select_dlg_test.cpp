@@ -65,12 +65,12 @@ TEST_P(PortSelectDlgCases, IndexFollowsTheClicksHoweverTheDialogEnds) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortSelectDlgCases,
     testing::Values(
-        PortCase{"OkAtOnce", {}, Gesture::Enter, 0, fw::IDOK},
-        PortCase{"Com2ThenOk", {IDC_PORT_COM2}, Gesture::Enter, 1, fw::IDOK},
-        PortCase{"Com2ThenEsc", {IDC_PORT_COM2}, Gesture::Escape, 1, fw::IDCANCEL},
-        PortCase{"Com2ThenCloseBox", {IDC_PORT_COM2}, Gesture::CloseBox, 1, fw::IDCANCEL},
+        PortCase{"OkAtOnce", {}, Gesture::kEnter, 0, fw::IDOK},
+        PortCase{"Com2ThenOk", {IDC_PORT_COM2}, Gesture::kEnter, 1, fw::IDOK},
+        PortCase{"Com2ThenEsc", {IDC_PORT_COM2}, Gesture::kEscape, 1, fw::IDCANCEL},
+        PortCase{"Com2ThenCloseBox", {IDC_PORT_COM2}, Gesture::kCloseBox, 1, fw::IDCANCEL},
         PortCase{
-            "Com2ThenCom1ThenOk", {IDC_PORT_COM2, IDC_PORT_COM1}, Gesture::Enter, 0, fw::IDOK}),
+            "Com2ThenCom1ThenOk", {IDC_PORT_COM2, IDC_PORT_COM1}, Gesture::kEnter, 0, fw::IDOK}),
     [](const testing::TestParamInfo<PortCase>& p) { return std::string(p.param.name); });
 
 // What the operator learns about each button, by hovering or from a screen reader, over ports

@@ -131,15 +131,15 @@ TEST_P(CancelGestures, CountAsCancelAndTheDialogStays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gestures, CancelGestures,
-                         testing::Values(Gesture::Enter, Gesture::Space, Gesture::Escape,
-                                         Gesture::CloseBox),
+                         testing::Values(Gesture::kEnter, Gesture::kSpace, Gesture::kEscape,
+                                         Gesture::kCloseBox),
                          [](const testing::TestParamInfo<Gesture>& p) {
                              return std::string(GestureName(p.param));
                          });
 
 // --- Owner
 
-enum class OwnerGiven { Window, ItsControl, None };
+enum class OwnerGiven { kWindow, kItsControl, kNone };
 
 struct OwnerCase {
     const char* name;
@@ -161,8 +161,8 @@ TEST_P(OwnerCases, DisabledWhileTheDialogLivesAndEnabledAfterUnlessItWasBefore) 
     app_.SetMainWindow(&owner_);
     if (c.disabledBefore) owner_.EnableWindow(false);
     fw::Window* given = nullptr;
-    if (c.given == OwnerGiven::Window) given = &owner_;
-    if (c.given == OwnerGiven::ItsControl) given = owner_.GetDlgItem(IDC_LOG);
+    if (c.given == OwnerGiven::kWindow) given = &owner_;
+    if (c.given == OwnerGiven::kItsControl) given = owner_.GetDlgItem(IDC_LOG);
     auto dlg = std::make_unique<CTransferProgressDlg>();
     ASSERT_TRUE(dlg->Create(given));
     EXPECT_FALSE(owner_.IsWindowEnabled());
@@ -178,11 +178,11 @@ TEST_P(OwnerCases, DisabledWhileTheDialogLivesAndEnabledAfterUnlessItWasBefore) 
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OwnerCases,
-    testing::Values(OwnerCase{"Owner", OwnerGiven::Window, false, false},
-                    OwnerCase{"OwnerEndedByDestructor", OwnerGiven::Window, false, true},
-                    OwnerCase{"OwnerDisabledBefore", OwnerGiven::Window, true, false},
-                    OwnerCase{"ControlOfTheOwner", OwnerGiven::ItsControl, false, false},
-                    OwnerCase{"NoOwner", OwnerGiven::None, false, false}),
+    testing::Values(OwnerCase{"Owner", OwnerGiven::kWindow, false, false},
+                    OwnerCase{"OwnerEndedByDestructor", OwnerGiven::kWindow, false, true},
+                    OwnerCase{"OwnerDisabledBefore", OwnerGiven::kWindow, true, false},
+                    OwnerCase{"ControlOfTheOwner", OwnerGiven::kItsControl, false, false},
+                    OwnerCase{"NoOwner", OwnerGiven::kNone, false, false}),
     [](const testing::TestParamInfo<OwnerCase>& p) { return std::string(p.param.name); });
 
 TEST_F(TransferProgressDlgTest, OwnerGoneFirstIsNotTouched) {

@@ -42,10 +42,10 @@ TEST_P(VersionDlgEnds, WithItsResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gestures, VersionDlgEnds,
-                         testing::Values(EndCase{Gesture::Enter, fw::IDOK},
-                                         EndCase{Gesture::Space, fw::IDOK},
-                                         EndCase{Gesture::Escape, fw::IDCANCEL},
-                                         EndCase{Gesture::CloseBox, fw::IDCANCEL}),
+                         testing::Values(EndCase{Gesture::kEnter, fw::IDOK},
+                                         EndCase{Gesture::kSpace, fw::IDOK},
+                                         EndCase{Gesture::kEscape, fw::IDCANCEL},
+                                         EndCase{Gesture::kCloseBox, fw::IDCANCEL}),
                          [](const testing::TestParamInfo<EndCase>& p) {
                              return std::string(GestureName(p.param.gesture));
                          });

@@ -13,8 +13,8 @@ namespace e2e {
 namespace {
 
 enum class Moment {
-    PortJustOpened,  // the reader has just started; the device has said nothing yet
-    AfterBootLines,  // the device has printed its boot lines and not asked for the data
+    kPortJustOpened,  // the reader has just started; the device has said nothing yet
+    kAfterBootLines,  // the device has printed its boot lines and not asked for the data
 };
 
 struct CloseCase {
@@ -23,7 +23,7 @@ struct CloseCase {
 };
 
 std::string NameOf(const CloseCase& c) {
-    const char* moment = c.moment == Moment::PortJustOpened ? "PortJustOpened" : "AfterBootLines";
+    const char* moment = c.moment == Moment::kPortJustOpened ? "PortJustOpened" : "AfterBootLines";
     return std::string(moment) + "_" + GestureName(c.gesture);
 }
 
@@ -41,7 +41,7 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
     UpdateRun run;
     int threadsWhileOpen = 0;
     const auto moment = [&] {
-        if (c.moment == Moment::PortJustOpened)
+        if (c.moment == Moment::kPortJustOpened)
             return run.Dialog() && run.Dialog()->ReaderStarted();
         return run.LogContains("Waiting for update data");
     };
@@ -60,12 +60,12 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, CloseBeforeTheDataRequest,
-                         ::testing::Values(CloseCase{Moment::PortJustOpened, Gesture::CloseBox},
-                                           CloseCase{Moment::PortJustOpened, Gesture::Escape},
-                                           CloseCase{Moment::PortJustOpened, Gesture::Enter},
-                                           CloseCase{Moment::AfterBootLines, Gesture::CloseBox},
-                                           CloseCase{Moment::AfterBootLines, Gesture::Escape},
-                                           CloseCase{Moment::AfterBootLines, Gesture::Enter}),
+                         ::testing::Values(CloseCase{Moment::kPortJustOpened, Gesture::kCloseBox},
+                                           CloseCase{Moment::kPortJustOpened, Gesture::kEscape},
+                                           CloseCase{Moment::kPortJustOpened, Gesture::kEnter},
+                                           CloseCase{Moment::kAfterBootLines, Gesture::kCloseBox},
+                                           CloseCase{Moment::kAfterBootLines, Gesture::kEscape},
+                                           CloseCase{Moment::kAfterBootLines, Gesture::kEnter}),
                          [](const ::testing::TestParamInfo<CloseCase>& p) {
                              return NameOf(p.param);
                          });
@@ -78,7 +78,7 @@ class CloseDuringTheUpload : public EndToEndTest {};
 TEST_F(CloseDuringTheUpload, CloseBoxEndsTheRunCleanlyWithoutClaimingSuccess) {
     SimulatedDevice device({"--data", folder_.WriteDataFile(2000)});
     UpdateRun run;
-    run.AtUploadStart([&] { run.Perform(Gesture::CloseBox); });
+    run.AtUploadStart([&] { run.Perform(Gesture::kCloseBox); });
     const RunRecord record = run.Run();
 
     EXPECT_TRUE(record.closedByTest);

@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                 tree.AddVirtual("tty0");
                 for (const char* tty : {"ttyS0", "ttyS1", "ttyS2", "ttyS3"}) tree.AddUart(tty, 0);
             },
-            PortChoice::Com1ByEnter,
+            PortChoice::kCom1ByEnter,
             {"@ttyUSB0 \u2014 " + kAdapter, "/dev/ttyS1 \u2014 no serial port found for COM2"}},
         DiscoveredCase{
             "AdapterBehindABuiltInPortIsCom2",
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                 tree.AddUart("ttyS0", 4, true);
                 tree.AddUart("ttyS1", 0, true);
             },
-            PortChoice::Com2ByClick,
+            PortChoice::kCom2ByClick,
             {"@ttyS0 \u2014 built-in serial port (16550A UART)", "@ttyUSB0 \u2014 " + kAdapter}}),
     [](const ::testing::TestParamInfo<DiscoveredCase>& p) { return std::string(p.param.name); });
 
@@ -105,7 +105,7 @@ TEST_F(DiscoveredPortTest, AdapterGoneBeforeTheOpenIsNamedOnStandardError) {
     SimulatedDevice device({}, 0);
     tree_.AddUsb(Ftdi());
     tree_.LinkDeviceNode("ttyUSB0", tree_.Roots().dev + "/unplugged");
-    UpdateRun run(PortChoice::Com1ByEnter, tree_.Roots());
+    UpdateRun run(PortChoice::kCom1ByEnter, tree_.Roots());
     StderrCapture captured;
     const RunRecord record = run.Run();
     const std::string errors = captured.Stop();

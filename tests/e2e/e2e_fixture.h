@@ -11,9 +11,9 @@
 #include "e2e/process_probe.h"
 #include "e2e/simulated_device.h"
 #include "e2e/update_run.h"
-#include "e2e/work_folder.h"
 #include "framework/resources.h"
 #include "res/resources.h"
+#include "support/work_folder.h"
 
 namespace e2e {
 
@@ -40,7 +40,7 @@ class EndToEndTest : public ::testing::Test {
         EXPECT_EQ(DescriptorsOpenOn(device.SlavePath()), 0) << "the port is still open";
     }
 
-    WorkFolder folder_;
+    test::WorkFolder folder_;
     int threadsBefore_ = 0;
 };
 

@@ -29,7 +29,7 @@ TEST_F(HangUp, MidTransferGives108AndNoSpinning) {
     // A loop that spins on the dead line burns a whole core; an idle window uses next to nothing.
     run.When([&] { return run.OutcomeReported(); },
              [&] { cpu = CpuSecondsWhileIdle(std::chrono::seconds(1)); });
-    run.CloseAfterOutcome(Gesture::CloseBox);
+    run.CloseAfterOutcome(Gesture::kCloseBox);
     const RunRecord record = run.Run();
 
     EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{Text(IDS_UPDATE_FAILED)});

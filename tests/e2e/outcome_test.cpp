@@ -57,26 +57,27 @@ TEST_P(Outcomes, DeviceGetsTheFileAndTheEndLineDecides) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, Outcomes,
     ::testing::Values(OutcomeCase{"EmptyFile", "success", 0, IDS_UPDATE_DONE, "Versionup succeed",
-                                  Gesture::CloseBox},
+                                  Gesture::kCloseBox},
                       OutcomeCase{"RemainderOnly", "success", 150, IDS_UPDATE_DONE,
-                                  "Versionup succeed", Gesture::CloseBox},
+                                  "Versionup succeed", Gesture::kCloseBox},
                       OutcomeCase{"WholeBlocks", "success", 1000, IDS_UPDATE_DONE,
-                                  "Versionup succeed", Gesture::CloseBox},
+                                  "Versionup succeed", Gesture::kCloseBox},
                       OutcomeCase{"BlocksAndOneByte", "success", 1001, IDS_UPDATE_DONE,
-                                  "Versionup succeed", Gesture::CloseBox},
+                                  "Versionup succeed", Gesture::kCloseBox},
                       OutcomeCase{"LargeFile", "success", 200000, IDS_UPDATE_DONE,
-                                  "Versionup succeed", Gesture::CloseBox},
+                                  "Versionup succeed", Gesture::kCloseBox},
                       OutcomeCase{"ChecksumErrorCountsAsSuccess", "checksum-error", 1001,
-                                  IDS_UPDATE_DONE, "record end check sum error", Gesture::CloseBox},
+                                  IDS_UPDATE_DONE, "record end check sum error",
+                                  Gesture::kCloseBox},
                       OutcomeCase{"WarningCountsAsSuccess", "warning", 1001, IDS_UPDATE_DONE,
                                   "Warning! application area is older than the boot loader",
-                                  Gesture::CloseBox},
+                                  Gesture::kCloseBox},
                       OutcomeCase{"RecordHeaderFails", "record-header", 1001, IDS_UPDATE_FAILED,
-                                  "record header error (record 1)", Gesture::CloseBox},
+                                  "record header error (record 1)", Gesture::kCloseBox},
                       OutcomeCase{"BootmodeErrorFails", "bootmode-error", 1001, IDS_UPDATE_FAILED,
-                                  "bootmode=ERROR", Gesture::Escape},
+                                  "bootmode=ERROR", Gesture::kEscape},
                       OutcomeCase{"FailureThenEnter", "record-header", 150, IDS_UPDATE_FAILED,
-                                  "record header error (record 1)", Gesture::Enter}),
+                                  "record header error (record 1)", Gesture::kEnter}),
     [](const ::testing::TestParamInfo<OutcomeCase>& p) { return std::string(p.param.name); });
 
 class RepeatedRequest : public EndToEndTest {};
@@ -103,7 +104,7 @@ class PortChoiceTest : public EndToEndTest {};
 TEST_F(PortChoiceTest, Com2ClickedOpensTheSecondPort) {
     SimulatedDevice device({"--data", folder_.WriteDataFile(1001)}, 2);
     setenv("QELPUPD_COM1", "/dev/nonexistent", 1);
-    UpdateRun run(PortChoice::Com2ByClick);
+    UpdateRun run(PortChoice::kCom2ByClick);
     const RunRecord record = run.Run();
     unsetenv("QELPUPD_COM1");
 

@@ -37,7 +37,7 @@ TEST_F(NoDataFile, Message102ThenAnIdleWindowWithoutPort) {
         idle = dialog.Port() == nullptr && !dialog.ReaderStarted() &&
                dialog.DataFilePath().empty() && dialog.Widget()->isEnabled();
     });
-    run.CloseWhenSettled(boxAnswered, Gesture::Escape);
+    run.CloseWhenSettled(boxAnswered, Gesture::kEscape);
     const RunRecord record = run.Run();
 
     EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{Text(IDS_NO_DATA_FILE)});

@@ -93,11 +93,11 @@ class ShowWatcher : public QObject {
 
 const char* GestureName(Gesture gesture) {
     switch (gesture) {
-        case Gesture::CloseBox:
+        case Gesture::kCloseBox:
             return "CloseBox";
-        case Gesture::Escape:
+        case Gesture::kEscape:
             return "Escape";
-        case Gesture::Enter:
+        case Gesture::kEnter:
             return "Enter";
     }
     return "?";
@@ -194,13 +194,13 @@ void UpdateRun::Perform(Gesture gesture) {
     QWidget* window = dialog_->Widget();
     QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
     switch (gesture) {
-        case Gesture::CloseBox:
+        case Gesture::kCloseBox:
             window->close();  // what the window manager does with a click on the close box
             break;
-        case Gesture::Escape:
+        case Gesture::kEscape:
             QTest::keyClick(focus, Qt::Key_Escape);
             break;
-        case Gesture::Enter:
+        case Gesture::kEnter:
             QTest::keyClick(focus, Qt::Key_Return);
             break;
     }
@@ -227,7 +227,7 @@ void UpdateRun::AnswerModal(QWidget* modal) {
                 if (radio->text() != text) continue;
                 record_.portToolTips.push_back(radio->toolTip().toStdString());
                 record_.portDescriptions.push_back(radio->accessibleDescription().toStdString());
-                if (port_ == PortChoice::Com2ByClick && radio->text() == "COM2")
+                if (port_ == PortChoice::kCom2ByClick && radio->text() == "COM2")
                     QTest::mouseClick(radio, Qt::LeftButton);
             }
         }

@@ -22,8 +22,8 @@ class QWidget;
 
 namespace e2e {
 
-enum class PortChoice { Com1ByEnter, Com2ByClick };
-enum class Gesture { CloseBox, Escape, Enter };
+enum class PortChoice { kCom1ByEnter, kCom2ByClick };
+enum class Gesture { kCloseBox, kEscape, kEnter };
 const char* GestureName(Gesture gesture);
 
 // A message box as it showed, and the main dialog as it stood meanwhile.
@@ -55,7 +55,7 @@ struct RunRecord {
 
 class UpdateRun {
   public:
-    explicit UpdateRun(PortChoice port = PortChoice::Com1ByEnter, SystemRoots roots = {});
+    explicit UpdateRun(PortChoice port = PortChoice::kCom1ByEnter, SystemRoots roots = {});
     ~UpdateRun();
     UpdateRun(const UpdateRun&) = delete;
     UpdateRun& operator=(const UpdateRun&) = delete;

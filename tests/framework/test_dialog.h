@@ -19,15 +19,15 @@ inline constexpr fw::UINT WM_TEST_PING = fw::WM_USER + 50;
 inline constexpr fw::UINT IDM_TEST_ITEM = 0x0020;
 
 inline const fw::ControlTemplate kTestControls[] = {
-    {fw::IDOK, fw::ControlKind::PushButton, "OK", 10, 60, 50, 14,
+    {fw::IDOK, fw::ControlKind::kPushButton, "OK", 10, 60, 50, 14,
      fw::BS_DEFPUSHBUTTON | fw::WS_TABSTOP},
-    {fw::IDCANCEL, fw::ControlKind::PushButton, "Cancel", 70, 60, 50, 14, fw::WS_TABSTOP},
-    {IDC_TEST_BUTTON, fw::ControlKind::PushButton, "&Other", 130, 60, 50, 14, fw::WS_TABSTOP},
-    {IDC_TEST_EDIT, fw::ControlKind::Edit, "", 10, 10, 170, 30,
+    {fw::IDCANCEL, fw::ControlKind::kPushButton, "Cancel", 70, 60, 50, 14, fw::WS_TABSTOP},
+    {IDC_TEST_BUTTON, fw::ControlKind::kPushButton, "&Other", 130, 60, 50, 14, fw::WS_TABSTOP},
+    {IDC_TEST_EDIT, fw::ControlKind::kEdit, "", 10, 10, 170, 30,
      fw::ES_MULTILINE | fw::ES_AUTOVSCROLL | fw::ES_AUTOHSCROLL | fw::ES_READONLY | fw::WS_BORDER |
          fw::WS_TABSTOP},
-    {IDC_TEST_BAR, fw::ControlKind::ProgressBar, "", 10, 44, 100, 8, fw::WS_BORDER},
-    {IDC_TEST_LABEL, fw::ControlKind::StaticText, "ラベル", 120, 44, 60, 8, fw::SS_LEFT},
+    {IDC_TEST_BAR, fw::ControlKind::kProgressBar, "", 10, 44, 100, 8, fw::WS_BORDER},
+    {IDC_TEST_LABEL, fw::ControlKind::kStaticText, "ラベル", 120, 44, 60, 8, fw::SS_LEFT},
 };
 
 inline const fw::DialogTemplate kTestTemplate{

@@ -1,7 +1,7 @@
-// RecordingDevice: passes every call through to a real device and notes it in a DeviceJournal that
-// outlives the port, so that a test sees the order of calls, the sizes of the watcher's reads, and
-// the modem-line calls that a pseudo-terminal refuses. The journal is shared by the test thread and
-// the port watcher; tests wait on it, they do not poll it.
+// RecordingDevice: passes every call through to a real device (pass_through_device.h) and notes it
+// in a DeviceJournal that outlives the port, so that a test sees the order of calls, the sizes of
+// the watcher's reads, and the modem-line calls that a pseudo-terminal refuses. The journal is
+// shared by the test thread and the port watcher; tests wait on it, they do not poll it.
 #pragma once
 
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "serial/serial_device.h"
+#include "serial/pass_through_device.h"
 
 class DeviceJournal {
   public:
@@ -55,45 +55,41 @@ class DeviceJournal {
     long bytesRead_ = 0;
 };
 
-class RecordingDevice final : public SerialDevice {
+class RecordingDevice final : public PassThroughDevice {
   public:
     RecordingDevice(std::unique_ptr<SerialDevice> real, std::shared_ptr<DeviceJournal> journal)
-        : real_(std::move(real)), journal_(std::move(journal)) {}
+        : PassThroughDevice(std::move(real)), journal_(std::move(journal)) {}
 
-    DeviceStatus Open(const std::string& path) override { return Note("Open", real_->Open(path)); }
-    bool IsOpen() const override { return real_->IsOpen(); }
+    DeviceStatus Open(const std::string& path) override {
+        return Note("Open", PassThroughDevice::Open(path));
+    }
     DeviceStatus Configure(const DeviceControlBlock& s) override {
-        return Note("Configure", real_->Configure(s));
+        return Note("Configure", PassThroughDevice::Configure(s));
     }
-    DeviceStatus Purge() override { return Note("Purge", real_->Purge()); }
+    DeviceStatus Purge() override { return Note("Purge", PassThroughDevice::Purge()); }
     DeviceStatus SetDtr(bool raised) override {
-        return Note(raised ? "RaiseDtr" : "DropDtr", real_->SetDtr(raised));
+        return Note(raised ? "RaiseDtr" : "DropDtr", PassThroughDevice::SetDtr(raised));
     }
-    DeviceStatus Write(const void* data, long length) override {
-        return real_->Write(data, length);
-    }
-    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
-    DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
     void Close() override {
-        if (real_->IsOpen()) journal_->Add("Close");  // the port's destructor closes once more
-        real_->Close();
+        if (IsOpen()) journal_->Add("Close");  // the port's destructor closes once more
+        PassThroughDevice::Close();
     }
     WaitResult WaitReadable() override {
         journal_->Add("WaitReadable");
-        const WaitResult result = real_->WaitReadable();
+        const WaitResult result = PassThroughDevice::WaitReadable();
         journal_->Add(result == WaitResult::kWoken      ? "Woken"
                       : result == WaitResult::kReadable ? "Readable"
                                                         : "HungUp");
         return result;
     }
     DeviceStatus Read(void* destination, long maximum) override {
-        const DeviceStatus status = real_->Read(destination, maximum);
+        const DeviceStatus status = PassThroughDevice::Read(destination, maximum);
         journal_->Add("Read", status.ok() ? status.count : 0);
         return status;
     }
     void Wake() override {
         journal_->Add("Wake");
-        real_->Wake();
+        PassThroughDevice::Wake();
     }
 
   private:
@@ -102,6 +98,5 @@ class RecordingDevice final : public SerialDevice {
         return status;
     }
 
-    const std::unique_ptr<SerialDevice> real_;
     const std::shared_ptr<DeviceJournal> journal_;
 };

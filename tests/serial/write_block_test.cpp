@@ -69,21 +69,40 @@ DeviceStatus Failed(DeviceFault fault, int error = 0) {
 TEST(WriteBlockTest, CountsABlockOnlyWhenAllOfItLeftTheComputer) {
     const DeviceStatus full = Failed(DeviceFault::kWouldBlock);
     const DeviceStatus gone = Failed(DeviceFault::kGone);
+    using enum WriteFailure;
     const struct {
         const char* name;
         Script script;
         int result;
         size_t bytesTaken;
+        WriteFailure failure;
     } cases[] = {
-        {"taken at once", {}, 1, 200},
-        {"fails at once", {.writes = {Failed(DeviceFault::kOther, EINVAL)}}, 0, 0},
-        {"in pieces, waiting for room", {.writes = {Took(120), full, Took(30), Took(50)}}, 1, 200},
-        {"gone half-way", {.writes = {Took(120), gone}}, 0, 120},
-        {"no room before the time-out", {.writes = {Took(120), full}, .waits = {Took(0)}}, 0, 120},
-        {"hung up while waiting for room", {.writes = {Took(120), full}, .waits = {gone}}, 0, 120},
-        {"output queue drains", {.queued = {Took(20), Took(3), Took(0)}}, 1, 200},
-        {"output queue never drains", {.queued = {Took(50)}}, 0, 200},
-        {"output queue unknown", {.queued = {gone}}, 0, 200},
+        {"taken at once", {}, 1, 200, kNone},
+        {"fails at once", {.writes = {Failed(DeviceFault::kOther, EINVAL)}}, 0, 0, kDeviceError},
+        {"in pieces, waiting for room",
+         {.writes = {Took(120), full, Took(30), Took(50)}},
+         1,
+         200,
+         kNone},
+        {"gone half-way", {.writes = {Took(120), gone}}, 0, 120, kGone},
+        {"no room before the time-out",
+         {.writes = {Took(120), full}, .waits = {Took(0)}},
+         0,
+         120,
+         kTimedOut},
+        {"hung up while waiting for room",
+         {.writes = {Took(120), full}, .waits = {gone}},
+         0,
+         120,
+         kGone},
+        {"output queue drains", {.queued = {Took(20), Took(3), Took(0)}}, 1, 200, kNone},
+        {"output queue never drains", {.queued = {Took(50)}}, 0, 200, kTimedOut},
+        {"output queue unknown", {.queued = {gone}}, 0, 200, kGone},
+        {"output queue query fails",
+         {.queued = {Failed(DeviceFault::kOther, EIO)}},
+         0,
+         200,
+         kDeviceError},
     };
     std::string block(200, '\0');
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
@@ -94,6 +113,7 @@ TEST(WriteBlockTest, CountsABlockOnlyWhenAllOfItLeftTheComputer) {
         port.SetWriteTimeout(c.result == 1 ? 10s : 50ms);  // the long one only guards against hangs
         EXPECT_EQ(port.WriteBlock(block.data(), 200), c.result) << c.name;
         EXPECT_EQ(received, block.substr(0, c.bytesTaken)) << c.name;
+        EXPECT_EQ(port.LastWriteFailure(), c.failure) << c.name;
     }
 }
 

@@ -63,9 +63,13 @@ std::size_t HostPort::writeInBlocks(const std::vector<std::uint8_t>& data,
 }
 
 bool HostPort::waitForHangUp() {
+    // One deadline for the whole wait: a peer that keeps talking and never hangs up fails too.
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
     for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, 20'000) <= 0) return false;
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
         if ((p.revents & POLLHUP) != 0) return true;
         std::array<char, 512> discard{};
         if (read(fd_, discard.data(), discard.size()) < 0 && errno != EAGAIN) return false;

@@ -25,22 +25,22 @@ ParsedCommandLine parse(std::vector<std::string_view> args) {
 
 TEST(CommandLine, AcceptedForms) {
     const auto stall = parse({"--stall-after", "300", "--scenario", "stall", "--idle-ms=0"});
-    ASSERT_EQ(stall.action, Action::Run) << stall.error;
-    EXPECT_EQ(stall.options.scenario, Scenario::Stall);
+    ASSERT_EQ(stall.action, Action::kRun) << stall.error;
+    EXPECT_EQ(stall.options.scenario, Scenario::kStall);
     EXPECT_EQ(stall.options.stallAfter, 300u) << "the order of options does not matter";
     EXPECT_EQ(stall.options.idle, 0ms);
 
     const auto other = parse({"--data", "7118K.UPF", "--link=/tmp/com1", "--pace", "--wait-open-ms",
                               "86400000", "--scenario=hangup", "--hangup-after=0"});
-    ASSERT_EQ(other.action, Action::Run) << other.error;
+    ASSERT_EQ(other.action, Action::kRun) << other.error;
     EXPECT_EQ(other.options.dataFile, "7118K.UPF");
     EXPECT_EQ(other.options.linkPath, "/tmp/com1");
     EXPECT_TRUE(other.options.pace);
     EXPECT_EQ(other.options.waitOpen, 86400000ms);
     EXPECT_EQ(other.options.hangupAfter, 0u);
 
-    EXPECT_EQ(parse({"--pace", "-h"}).action, Action::ShowHelp);
-    EXPECT_EQ(parse({"--help", "--bogus"}).action, Action::ShowHelp);
+    EXPECT_EQ(parse({"--pace", "-h"}).action, Action::kShowHelp);
+    EXPECT_EQ(parse({"--help", "--bogus"}).action, Action::kShowHelp);
 }
 
 TEST(CommandLine, RejectedForms) {
@@ -61,7 +61,7 @@ TEST(CommandLine, RejectedForms) {
     };
     for (const auto& c : cases) {
         const auto parsed = parse(c.args);
-        EXPECT_EQ(parsed.action, Action::Reject) << c.args.front();
+        EXPECT_EQ(parsed.action, Action::kReject) << c.args.front();
         EXPECT_NE(parsed.error.find(c.reason), std::string::npos) << parsed.error;
     }
 }
@@ -149,7 +149,7 @@ TransferOutcome transfer(std::string_view expected, std::string_view got, Transf
 }
 
 TEST(Verdict, ResultLineAndExitCode) {
-    const auto whole = transfer("abc", "abc", TransferEnd::Complete);
+    const auto whole = transfer("abc", "abc", TransferEnd::kComplete);
     const struct {
         std::vector<TransferOutcome> transfers;
         int planned;
@@ -160,7 +160,7 @@ TEST(Verdict, ResultLineAndExitCode) {
     } cases[] = {
         {{whole}, 1, 0, false, 0, "match"},
         {{whole}, 1, 4, false, 1, "match, but 4 bytes arrived unasked"},
-        {{whole, transfer("abc", "abX", TransferEnd::Complete)},
+        {{whole, transfer("abc", "abX", TransferEnd::kComplete)},
          2,
          0,
          false,
@@ -172,13 +172,13 @@ TEST(Verdict, ResultLineAndExitCode) {
          false,
          1,
          "the port was closed before the device asked for the data (transfer 2)"},
-        {{transfer("abcdef", "ab", TransferEnd::ReachedCut, 2)},
+        {{transfer("abcdef", "ab", TransferEnd::kReachedCut, 2)},
          1,
          0,
          false,
          0,
          "match (first 2 bytes)"},
-        {{transfer("", "a", TransferEnd::PortClosed)},
+        {{transfer("", "a", TransferEnd::kPortClosed)},
          1,
          0,
          false,

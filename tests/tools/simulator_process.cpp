@@ -7,9 +7,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <stdexcept>
-
-using namespace std::chrono_literals;
 
 SimulatorProcess::SimulatorProcess(std::vector<std::string> args) {
     std::array<int, 2> pipeFds{};
@@ -37,9 +36,11 @@ SimulatorProcess::~SimulatorProcess() {
     close(stdout_);
 }
 
-bool SimulatorProcess::readMore(std::chrono::seconds timeout) {
+bool SimulatorProcess::readMore(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
     pollfd p{stdout_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(timeout / 1ms)) <= 0) return false;
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
     std::array<char, 4096> chunk{};
     const ssize_t n = read(stdout_, chunk.data(), chunk.size());
     if (n > 0) pending_.append(chunk.data(), static_cast<std::size_t>(n));
@@ -48,9 +49,10 @@ bool SimulatorProcess::readMore(std::chrono::seconds timeout) {
 }
 
 std::optional<std::string> SimulatorProcess::readLine() {
+    const auto deadline = Clock::now() + kLineDeadline;
     std::size_t lf;
     while ((lf = pending_.find('\n')) == std::string::npos) {
-        if (!readMore(20s)) return std::nullopt;
+        if (!readMore(deadline)) return std::nullopt;
     }
     std::string line = pending_.substr(0, lf);
     pending_.erase(0, lf + 1);
@@ -62,11 +64,18 @@ void SimulatorProcess::signal(int signalNumber) {
 }
 
 int SimulatorProcess::waitForExit() {
-    while (readMore(30s)) {
+    const auto deadline = Clock::now() + kExitDeadline;
+    while (readMore(deadline)) {
     }
-    // Its stdout ends as it exits; without that end it is hanging.
+    // Its stdout ends as it exits; without that end by the deadline it is hanging, and is killed.
     int status = 0;
-    if (!outputEnded_ || waitpid(pid_, &status, 0) != pid_) return -1;
+    if (!outputEnded_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        return -1;
+    }
+    if (waitpid(pid_, &status, 0) != pid_) return -1;
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

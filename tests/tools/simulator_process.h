@@ -17,16 +17,21 @@ class SimulatorProcess {
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
 
-    // The next stdout line without its LF; empty at end of output or on time-out.
+    // The next stdout line without its LF; empty at end of output or after 20 s.
     std::optional<std::string> readLine();
     void signal(int signalNumber);
-    // Exit code, or -1 when it did not end within 30 s.
+    // Exit code, or -1 when it did not end within 30 s; then it is killed.
     int waitForExit();
     // What it printed after the lines already read.
     const std::string& restOfTranscript() const { return pending_; }
 
   private:
-    bool readMore(std::chrono::seconds timeout);
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kLineDeadline{20};
+    static constexpr std::chrono::seconds kExitDeadline{30};
+
+    // Reads what came, waiting until `deadline` at most; false at end of output or at the deadline.
+    bool readMore(Clock::time_point deadline);
 
     pid_t pid_ = -1;
     int stdout_ = -1;

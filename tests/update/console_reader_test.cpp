@@ -1,36 +1,79 @@
-// The console reader against a real log window: line assembly, dropped bytes, keywords, flags,
-// the posted messages, hang-ups.
+// The console reader over a receive buffer, reporting to a recording sink: line assembly, dropped
+// bytes, keywords, flags, the reports to the sink, hang-ups. No windows.
 
 #include "update/console_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "framework/worker_thread.h"
-#include "log_window.h"
 #include "serial/receive_buffer.h"
-#include "support/gui_wait.h"
-
-using test::WaitUntil;
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// What the reader has reported so far.
+struct Seen {
+    std::string log;
+    int dataRequests = 0;
+    int runEnds = 0;
+};
+
+// Notes what the reader reports; the test thread waits on it with a deadline.
+class RecordingSink final : public ConsoleSink {
+  public:
+    void ShowLine(std::string_view shown) override {
+        Change([&] { seen_.log.append(shown); });
+    }
+    void DataRequested() override {
+        Change([&] { ++seen_.dataRequests; });
+    }
+    void RunEnded() override {
+        Change([&] { ++seen_.runEnds; });
+    }
+
+    // Waits until `holds` is true of what was reported, at most `deadline`.
+    bool WaitFor(const std::function<bool(const Seen&)>& holds,
+                 std::chrono::milliseconds deadline = 10s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, deadline, [&] { return holds(seen_); });
+    }
+    Seen Now() const {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+  private:
+    void Change(const std::function<void()>& change) {
+        std::lock_guard lock(mutex_);
+        change();
+        changed_.notify_all();
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    Seen seen_;
+};
 
 class ConsoleReaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(window.Create(nullptr));
         session.buffer = &buffer;
-        session.log = window.Log().Handle();
-        session.mainWindow = window.Handle();
-        reader = fw::WorkerThread("console-reader", [this] { return ConsoleReaderProc(session); });
+        reader = std::thread([this] { ConsoleReaderProc(session, sink); });
     }
     void TearDown() override {
         session.RequestStop();
-        ASSERT_TRUE(WaitUntil([&] { return window.updateEnds.load() == 1; }));
-        reader.Join();
-        EXPECT_EQ(window.updateEnds.load(), 1);  // exactly once
+        EXPECT_TRUE(Ended());
+        reader.join();
+        EXPECT_EQ(sink.Now().runEnds, 1);  // exactly once
     }
 
     void Feed(const std::string& bytes) {
@@ -42,21 +85,29 @@ class ConsoleReaderTest : public ::testing::Test {
                           static_cast<int>(n));
         }
     }
-    // Waits until the reader has taken every byte fed so far and the log shows `expected`; returns
-    // what the log shows.
-    std::string LogAfterDrain(const std::string& expected) {
-        EXPECT_TRUE(WaitUntil([&] { return buffer.ReadPosition() == buffer.WritePosition(); }));
-        WaitUntil([&] { return window.Log().GetText() == expected; }, std::chrono::seconds(5));
-        return window.Log().GetText();
+    // Waits until the reader has taken every byte fed so far; the buffer has no wait for that, so
+    // look every millisecond, up to a deadline.
+    bool Drained() {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (buffer.ReadPosition() != buffer.WritePosition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+    // What the log shows once it shows `expected`, or after a deadline.
+    std::string LogOnce(const std::string& expected) {
+        sink.WaitFor([&](const Seen& s) { return s.log == expected; }, 5s);
+        return sink.Now().log;
     }
     bool Ended() {
-        return WaitUntil([&] { return window.updateEnds.load() == 1; });
+        return sink.WaitFor([](const Seen& s) { return s.runEnds > 0; });
     }
 
-    test::LogWindow window;
     ReceiveBuffer buffer;
     UpdateSession session;
-    fw::WorkerThread reader;
+    RecordingSink sink;
+    std::thread reader;
 };
 
 TEST_F(ConsoleReaderTest, LinesEndAtLfAndCrIsDropped) {
@@ -64,35 +115,43 @@ TEST_F(ConsoleReaderTest, LinesEndAtLfAndCrIsDropped) {
     Feed("abc\n");
     Feed("a\rb\r\r\n");  // a lone CR never ends a line
     Feed("\n");          // an empty line
-    EXPECT_EQ(LogAfterDrain("abc\r\nabc\r\nab\r\n\r\n"), "abc\r\nabc\r\nab\r\n\r\n");
-    EXPECT_EQ(window.dataRequests.load(), 0);
+    EXPECT_EQ(LogOnce("abc\r\nabc\r\nab\r\n\r\n"), "abc\r\nabc\r\nab\r\n\r\n");
+    EXPECT_EQ(sink.Now().dataRequests, 0);
     EXPECT_EQ(session.flags.stop.load(), 0);
 }
 
 TEST_F(ConsoleReaderTest, CrAndLfSplitAcrossArrivalsStillMakeOneLine) {
     Feed("boot lo");
     Feed("ader\r");
-    EXPECT_EQ(LogAfterDrain(""), "");  // a partial line is never shown
+    ASSERT_TRUE(Drained());
+    EXPECT_EQ(sink.Now().log, "");  // a partial line is never shown
     Feed("\nnext");
-    EXPECT_EQ(LogAfterDrain("boot loader\r\n"), "boot loader\r\n");
+    EXPECT_EQ(LogOnce("boot loader\r\n"), "boot loader\r\n");
 }
 
 TEST_F(ConsoleReaderTest, NulAndHighBytesAreDropped) {
     Feed(std::string("a\xE9") + '\0' + "b\x80\xFF\n");
-    EXPECT_EQ(LogAfterDrain("ab\r\n"), "ab\r\n");
+    EXPECT_EQ(LogOnce("ab\r\n"), "ab\r\n");
 }
 
-TEST_F(ConsoleReaderTest, DataRequestAnywhereInALinePostsAndReadingGoesOn) {
+TEST_F(ConsoleReaderTest, DataRequestAnywhereInALineIsReportedAndReadingGoesOn) {
+    const auto requests = [](int n) { return [n](const Seen& s) { return s.dataRequests == n; }; };
     Feed("xx bootmode=DATAWAIT yy\n");
-    ASSERT_TRUE(WaitUntil([&] { return window.dataRequests.load() == 1; }));
+    ASSERT_TRUE(sink.WaitFor(requests(1)));
     Feed("bootmode=DATAWAIT\n");
-    ASSERT_TRUE(WaitUntil([&] { return window.dataRequests.load() == 2; }));
+    ASSERT_TRUE(sink.WaitFor(requests(2)));
     // The first row wins: a data request, not a failure.
     Feed("bootmode=DATAWAIT bootmode=ERROR\n");
-    ASSERT_TRUE(WaitUntil([&] { return window.dataRequests.load() == 3; }));
+    ASSERT_TRUE(sink.WaitFor(requests(3)));
     EXPECT_EQ(session.flags.stop.load(), 0);
     EXPECT_EQ(session.flags.result.load(), 1);
-    EXPECT_EQ(window.updateEnds.load(), 0);
+    EXPECT_EQ(sink.Now().runEnds, 0);
+}
+
+TEST_F(ConsoleReaderTest, TheLineShowsBeforeItsDataRequest) {
+    Feed("bootmode=DATAWAIT\n");
+    ASSERT_TRUE(sink.WaitFor([](const Seen& s) { return s.dataRequests == 1; }));
+    EXPECT_EQ(sink.Now().log, "bootmode=DATAWAIT\r\n");
 }
 
 TEST_F(ConsoleReaderTest, KeywordsMatchExactlyAndCaseSensitively) {
@@ -102,22 +161,22 @@ TEST_F(ConsoleReaderTest, KeywordsMatchExactlyAndCaseSensitively) {
     std::string shown = lines;
     for (std::size_t at = 0; (at = shown.find('\n', at)) != std::string::npos; at += 2)
         shown.insert(at, "\r");
-    EXPECT_EQ(LogAfterDrain(shown), shown);
+    EXPECT_EQ(LogOnce(shown), shown);
     EXPECT_EQ(session.flags.stop.load(), 0);
-    EXPECT_EQ(window.updateEnds.load(), 0);
+    EXPECT_EQ(sink.Now().runEnds, 0);
 }
 
 TEST_F(ConsoleReaderTest, StopLeavesLaterBytesUnreadAndTheEndingLineIsLast) {
     Feed("line one\nVersionup succeed.\nnot shown\n");
     ASSERT_TRUE(Ended());
-    EXPECT_EQ(window.Log().GetText(), "line one\r\nVersionup succeed.\r\n");
+    EXPECT_EQ(sink.Now().log, "line one\r\nVersionup succeed.\r\n");
     EXPECT_EQ(buffer.ReadPosition(),
               static_cast<int>(std::string("line one\nVersionup succeed.\n").size()));
     EXPECT_EQ(session.flags.result.load(), 1);
 }
 
 TEST_F(ConsoleReaderTest, AStopWhileIdleEndsTheReader) {
-    EXPECT_EQ(window.updateEnds.load(), 0);
+    EXPECT_EQ(sink.Now().runEnds, 0);
     session.RequestStop();  // no byte arrives
     ASSERT_TRUE(Ended());
 }
@@ -126,7 +185,7 @@ TEST_F(ConsoleReaderTest, AHangUpEndsTheRunAsFailedAfterShowingWhatCame) {
     Feed("last words\npartial");
     buffer.MarkInputEnded();
     ASSERT_TRUE(Ended());
-    EXPECT_EQ(window.Log().GetText(), "last words\r\n");
+    EXPECT_EQ(sink.Now().log, "last words\r\n");
     EXPECT_EQ(session.flags.result.load(), 0);
 }
 
@@ -146,7 +205,7 @@ TEST_P(EndKeywordTest, EndsTheRunWithItsResult) {
     ASSERT_TRUE(Ended());
     EXPECT_EQ(session.flags.stop.load(), 1);
     EXPECT_EQ(session.flags.result.load(), GetParam().result);
-    EXPECT_EQ(window.Log().GetText(), std::string("boot\r\n") + GetParam().line + "\r\n");
+    EXPECT_EQ(sink.Now().log, std::string("boot\r\n") + GetParam().line + "\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Keywords, EndKeywordTest,

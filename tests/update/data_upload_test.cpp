@@ -1,5 +1,6 @@
-// The data upload over a real pseudo-terminal: what goes on the line, in which writes, with the
-// progress dialog's percentage, cancel, and the failure paths of the data file.
+// The block transfer and the upload over a real pseudo-terminal, reporting to recording sinks: what
+// goes on the line, in which writes, what the progress display is told, how the transfer ends
+// (complete, cancelled, hung up, timed out), and the data file's failures. No windows.
 
 #include "update/data_upload.h"
 
@@ -9,115 +10,72 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
-#include <utility>
+#include <string>
+#include <vector>
 
-#include "framework/resources.h"
-#include "log_window.h"
-#include "res/resource.h"
-#include "res/resources.h"
 #include "serial/comm_port.h"
+#include "serial/pass_through_device.h"
 #include "serial/pty_peer.h"
-#include "support/gui_wait.h"
+#include "support/work_folder.h"
 
 namespace {
 
-// Passes every call to the real device and notes the size of each block the port writes. A block
-// may reach the device in parts when the line is full; the port asks for its output queue once the
-// whole block is written, which marks where the block ends.
-class BlockNotingDevice final : public SerialDevice {
-  public:
-    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock)
-        : real_(std::move(real)), onBlock_(std::move(onBlock)) {}
-    DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
-    bool IsOpen() const override { return real_->IsOpen(); }
-    DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
-    DeviceStatus Purge() override { return real_->Purge(); }
-    DeviceStatus SetDtr(bool raised) override { return real_->SetDtr(raised); }
-    DeviceStatus Write(const void* data, long length) override {
-        DeviceStatus status = real_->Write(data, length);
-        if (status.ok()) pending_ += status.count;
-        return status;
-    }
-    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
-    DeviceStatus OutputQueued() override {
-        if (pending_ > 0) onBlock_(std::exchange(pending_, 0));
-        return real_->OutputQueued();
-    }
-    void Close() override { real_->Close(); }
-    WaitResult WaitReadable() override { return real_->WaitReadable(); }
-    DeviceStatus Read(void* destination, long maximum) override {
-        return real_->Read(destination, maximum);
-    }
-    void Wake() override { real_->Wake(); }
+using namespace std::chrono_literals;
 
-  private:
-    std::unique_ptr<SerialDevice> real_;
-    std::function<void(long)> onBlock_;
-    long pending_ = 0;
+// Notes what the transfer tells the display; Cancel is pressed at the chosen CancelRequested call
+// (counting from 1), and `onStep` runs at each StepBar with its number.
+class RecordingProgress final : public TransferProgress {
+  public:
+    void SetBarRange(int lower, int upper) override { calls.push_back(Range(lower, upper)); }
+    void SetBarStep(int step) override { calls.push_back("step " + std::to_string(step)); }
+    void StepBar() override {
+        ++steps;
+        if (onStep) onStep(steps);
+    }
+    bool CancelRequested() override { return ++cancelChecks == cancelAtCheck; }
+
+    static std::string Range(int lower, int upper) {
+        return "range " + std::to_string(lower) + ".." + std::to_string(upper);
+    }
+
+    std::vector<std::string> calls;
+    int steps = 0;
+    int cancelChecks = 0;
+    int cancelAtCheck = 0;
+    std::function<void(int)> onStep;
 };
 
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
-QWidget* VisibleWindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
-
-class DataUploadTest : public ::testing::Test {
+class PortOnPty : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegisterResources();
-        dir = std::filesystem::temp_directory_path() /
-              ("qelpupd-upload-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "7118K0001.UPF").string();
         setenv("QELPUPD_COM1", peer.SlavePath().c_str(), 1);
         port = std::make_unique<CCommPort>(std::make_unique<BlockNotingDevice>(
-            MakeSerialDevice(), [this](long n) { OnWrite(n); }));
+            MakeSerialDevice(), [this](long n) { writes.push_back(n); }));
         port->BaudRate = UPDATE_BAUD;
         ASSERT_NE(port->OpenPort("COM1"), 0);
-        ASSERT_TRUE(owner.Create(nullptr));
-        owner.Widget()->show();
-        session.buffer = &port->Buffer();
     }
-    void TearDown() override {
-        port.reset();
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { port.reset(); }
 
-    void WriteFile(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-    // Uploads while a thread drains the line; returns what arrived.
-    std::string Upload(std::size_t expected, int idleMs = 2000) {
+    // Sends `bytes` while a thread drains the line; returns what arrived.
+    std::string SendDrained(const std::string& bytes, int idleMs = 2000) {
         auto received =
-            std::async(std::launch::async, [&] { return peer.Receive(expected, idleMs); });
-        UploadDataFile(path, *port, session, owner);
+            std::async(std::launch::async, [&] { return peer.Receive(bytes.size(), idleMs); });
+        result = SendBlocks(Bytes(bytes), *port, progress);
         return received.get();
     }
-
-    virtual void OnWrite(long n) { writes.push_back(n); }
+    static std::span<const unsigned char> Bytes(const std::string& bytes) {
+        return {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
+    }
 
     PtyPeer peer;
-    std::filesystem::path dir;
-    std::string path;
     std::unique_ptr<CCommPort> port;
-    test::LogWindow owner;
-    UpdateSession session;
+    RecordingProgress progress;
+    TransferResult result;
     std::vector<long> writes;
 };
 
@@ -130,21 +88,25 @@ void PrintTo(const SizeCase& c, std::ostream* os) {
     *os << c.size << " bytes";
 }
 
-class UploadSizes : public DataUploadTest, public ::testing::WithParamInterface<SizeCase> {};
+class TransferSizes : public PortOnPty, public ::testing::WithParamInterface<SizeCase> {};
 
-TEST_P(UploadSizes, SendsTheWholeFileInBlocksOf200AndTheRemainder) {
-    const std::string file = Pattern(GetParam().size);
-    WriteFile(file);
-    std::string received = Upload(file.size());
+TEST_P(TransferSizes, SendsTheWholeFileInBlocksOf200AndTheRemainder) {
+    const std::string file = test::DataPattern(GetParam().size);
+    const std::string received = SendDrained(file);
     EXPECT_EQ(received.size(), file.size());
     EXPECT_TRUE(received == file);
     EXPECT_EQ(writes, GetParam().writes);
-    EXPECT_TRUE(owner.IsWindowEnabled());
-    EXPECT_EQ(VisibleWindowTitled(QString::fromUtf8("処理中...")), nullptr);
-    EXPECT_EQ(session.flags.stop.load(), 0);
+
+    const int blocks = static_cast<int>(file.size() / BLOCK_SIZE);
+    EXPECT_EQ(progress.calls,
+              (std::vector<std::string>{RecordingProgress::Range(0, blocks), "step 1"}));
+    EXPECT_EQ(progress.steps, blocks);  // none for a file shorter than a block
+    EXPECT_EQ(result.end, TransferEnd::kComplete);
+    EXPECT_EQ(result.blocksSent, static_cast<std::uint32_t>(blocks));
+    EXPECT_EQ(result.BytesSent(), file.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, UploadSizes,
+INSTANTIATE_TEST_SUITE_P(Files, TransferSizes,
                          ::testing::Values(SizeCase{0, {}}, SizeCase{150, {150}},
                                            SizeCase{1000, std::vector<long>(5, 200)},
                                            SizeCase{1001, {200, 200, 200, 200, 200, 1}},
@@ -153,80 +115,151 @@ INSTANTIATE_TEST_SUITE_P(Files, UploadSizes,
                              return "Bytes" + std::to_string(param_info.param.size);
                          });
 
-class CancelDuringBlockTwo : public DataUploadTest {
-  protected:
-    void OnWrite(long n) override {
-        DataUploadTest::OnWrite(n);
-        QWidget* progress = VisibleWindowTitled(QString::fromUtf8("処理中..."));
-        ASSERT_TRUE(progress);
-        EXPECT_FALSE(owner.IsWindowEnabled());
-        percentAtWrite.emplace_back();
-        for (QLabel* label : progress->findChildren<QLabel*>())
-            if (label->text().endsWith('%')) percentAtWrite.back() = label->text();
-        if (writes.size() == 2) {
-            // The operator presses Cancel while block 2 goes out; the press is taken in at the
-            // next pumping of messages.
-            QPushButton* cancel = progress->findChild<QPushButton*>();
-            ASSERT_TRUE(cancel);
-            QTimer::singleShot(0, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
-        }
-    }
-    std::vector<QString> percentAtWrite;
-};
-
-TEST_F(CancelDuringBlockTwo, SendsBlocksOneAndTwoAndNoMore) {
-    const std::string file = Pattern(2000 + 50);  // ten blocks and a remainder
-    WriteFile(file);
-    std::string received = Upload(file.size(), 300);  // stops listening once the line is quiet
+TEST_F(PortOnPty, CancelSendsTheWholeBlocksBeforeItAndNoRemainder) {
+    const std::string file = test::DataPattern(2000 + 50);  // ten blocks and a remainder
+    progress.cancelAtCheck = 3;                             // pressed while block 2 went out
+    const std::string received = SendDrained(file, 300);    // listens until the line is quiet
     EXPECT_EQ(writes, (std::vector<long>{200, 200}));
     EXPECT_EQ(received, file.substr(0, 400));
-    // The display runs one block ahead of the data.
-    EXPECT_EQ(percentAtWrite, (std::vector<QString>{"10%", "20%"}));
-    EXPECT_TRUE(owner.IsWindowEnabled());
+    EXPECT_EQ(result.end, TransferEnd::kCancelled);
+    EXPECT_EQ(result.blocksSent, 2u);
+    EXPECT_EQ(result.BytesSent(), 400u);
 }
 
-// A data file that cannot be opened ends the run as failed: message 102, stop, and no success.
-class UnopenableFile : public DataUploadTest {
-  protected:
-    std::vector<QString> Boxes(const std::function<void()>& prepare) {
-        prepare();
-        std::vector<QString> texts;
-        test::ModalAnswerer answerer([&](QWidget* box) {
-            texts.push_back(static_cast<QMessageBox*>(box)->text());
-            QTest::keyClick(box, Qt::Key_Return);
-        });
-        Upload(0);
-        return texts;
+TEST_F(PortOnPty, AHangUpStopsTheTransferAsHungUp) {
+    const std::string file = test::DataPattern(2000 + 50);
+    progress.onStep = [&](int step) {
+        if (step == 3) peer.HangUp();  // the cable is pulled after two blocks
+    };
+    result = SendBlocks(Bytes(file), *port, progress);
+    EXPECT_EQ(result.end, TransferEnd::kHungUp);
+    EXPECT_EQ(result.blocksSent, 2u);
+    EXPECT_EQ(result.BytesSent(), 400u);
+    EXPECT_EQ(port->LastWriteFailure(), WriteFailure::kGone);
+}
+
+TEST_F(PortOnPty, APeerThatStopsReadingEndsTheTransferByTheWriteTimeOut) {
+    // Nobody reads the line: once the terminal's buffer is full, a block waits for room until the
+    // time-out, and a block with a hole stops the transfer.
+    port->SetWriteTimeout(100ms);
+    const std::string file = test::DataPattern(200000);
+    result = SendBlocks(Bytes(file), *port, progress);
+    EXPECT_EQ(result.end, TransferEnd::kWriteFailed);
+    EXPECT_EQ(port->LastWriteFailure(), WriteFailure::kTimedOut);
+    EXPECT_GT(result.blocksSent, 0u);
+    EXPECT_LT(result.blocksSent, 1000u);
+    EXPECT_EQ(result.remainderSent, 0u);
+    EXPECT_EQ(progress.steps, static_cast<int>(result.blocksSent) + 1);
+}
+
+// Notes what the upload reports, and hands out the recording display unless told not to.
+class RecordingUploadSink final : public UploadSink {
+  public:
+    void ReportFileProblem(DataFileStatus status, const std::string&, int) override {
+        problems.push_back(status);
     }
+    TransferProgress* BeginTransfer() override {
+        ++begun;
+        return display ? &progress : nullptr;
+    }
+    void EndTransfer() override { ++ended; }
+
+    RecordingProgress progress;
+    bool display = true;
+    std::vector<DataFileStatus> problems;
+    int begun = 0;
+    int ended = 0;
 };
 
-TEST_F(UnopenableFile, MissingDirectoryFifoOrHeldFileGive102AndEndTheRunAsFailed) {
-    const QString noDataFile = QString::fromStdString(fw::LoadText(IDS_NO_DATA_FILE));
-    EXPECT_EQ(Boxes([] {}), std::vector<QString>{noDataFile});  // missing
-    EXPECT_EQ(session.flags.stop.load(), 1);
-    EXPECT_EQ(session.flags.result.load(), 0);
+class Upload : public PortOnPty {
+  protected:
+    void SetUp() override {
+        PortOnPty::SetUp();
+        session.buffer = &port->Buffer();
+        path = (folder.Path() / test::kDataFileName).string();
+    }
+    UploadResult Run() {
+        auto received = std::async(std::launch::async, [&] { return peer.Receive(1, 200); });
+        UploadResult uploaded = UploadDataFile(path, *port, session, sink);
+        unexpected = received.get();
+        return uploaded;
+    }
 
-    session.flags.stop = 0;
-    session.flags.result = 1;
-    EXPECT_EQ(Boxes([&] { std::filesystem::create_directory(path); }),
-              std::vector<QString>{noDataFile});  // a directory that matched the pattern
-    EXPECT_EQ(session.flags.result.load(), 0);
-    std::filesystem::remove(path);
+    test::WorkFolder folder;
+    std::string path;
+    UpdateSession session;
+    RecordingUploadSink sink;
+    std::string unexpected;  // what reached the line
+};
 
-    session.flags.stop = 0;
-    session.flags.result = 1;
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);  // a FIFO without writer must not hang the window
-    EXPECT_EQ(Boxes([] {}), std::vector<QString>{noDataFile});
-    std::filesystem::remove(path);
-
-    session.flags.stop = 0;
-    session.flags.result = 1;
-    WriteFile("data");
-    int holder = open(path.c_str(), O_RDONLY);
-    ASSERT_EQ(flock(holder, LOCK_EX), 0);  // another program has it open exclusively
-    EXPECT_EQ(Boxes([] {}), std::vector<QString>{noDataFile});
-    close(holder);
+TEST_F(Upload, AFileThatCannotBeOpenedIsReportedAndEndsTheRunAsFailed) {
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        std::function<void()> undo;
+    } cases[] = {
+        {"missing", [] {}, [] {}},
+        {"a directory that matches the pattern", [&] { std::filesystem::create_directory(path); },
+         [&] { std::filesystem::remove(path); }},
+        // A FIFO without writer must not hang the upload.
+        {"a FIFO", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+         [&] { std::filesystem::remove(path); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        session.flags.stop = 0;
+        session.flags.result = 1;
+        sink.problems.clear();
+        c.prepare();
+        const UploadResult uploaded = Run();
+        c.undo();
+        EXPECT_EQ(uploaded.file, DataFileStatus::kCannotOpen);
+        EXPECT_FALSE(uploaded.transfer.has_value());
+        EXPECT_EQ(sink.problems, std::vector<DataFileStatus>{DataFileStatus::kCannotOpen});
+        EXPECT_EQ(session.flags.stop.load(), 1);
+        EXPECT_EQ(session.flags.result.load(), 0);
+    }
+    EXPECT_EQ(sink.begun, 0);
+    EXPECT_EQ(unexpected, "");
     EXPECT_TRUE(writes.empty());
+}
+
+TEST_F(Upload, AFileHeldByAnotherProgramIsNotSent) {
+    std::ofstream(path) << "data";
+    const int holder = open(path.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);  // another program has it open exclusively
+    const UploadResult uploaded = Run();
+    close(holder);
+    EXPECT_EQ(uploaded.file, DataFileStatus::kCannotOpen);
+    EXPECT_EQ(session.flags.result.load(), 0);
+    EXPECT_TRUE(writes.empty());
+}
+
+TEST_F(Upload, WithoutAProgressDisplayNothingIsSent) {
+    folder.WriteDataFile(1001);
+    sink.display = false;
+    const UploadResult uploaded = Run();
+    EXPECT_EQ(uploaded.file, DataFileStatus::kOk);
+    EXPECT_FALSE(uploaded.transfer.has_value());
+    EXPECT_EQ(sink.ended, 0);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(session.flags.stop.load(), 0);
+}
+
+TEST_F(Upload, AReadableFileGoesOutBetweenBeginAndEnd) {
+    const std::string file = test::DataPattern(1001);
+    folder.WriteDataFile(file.size());
+    auto received = std::async(std::launch::async, [&] { return peer.Receive(file.size()); });
+    const UploadResult uploaded = UploadDataFile(path, *port, session, sink);
+    EXPECT_TRUE(received.get() == file);
+    EXPECT_EQ(uploaded.file, DataFileStatus::kOk);
+    ASSERT_TRUE(uploaded.transfer.has_value());
+    EXPECT_EQ(uploaded.transfer->end, TransferEnd::kComplete);
+    EXPECT_EQ(uploaded.transfer->BytesSent(), 1001u);
+    EXPECT_EQ(sink.begun, 1);
+    EXPECT_EQ(sink.ended, 1);
+    EXPECT_EQ(sink.progress.steps, 5);
+    EXPECT_TRUE(sink.problems.empty());
 }
 
 }  // namespace

@@ -42,13 +42,13 @@ int DeviceSession::run() {
     transcript_.note("waiting for the tool to open " + pty_.slavePath() + " in raw mode");
 
     switch (pty_.waitUntilRaw(Clock::now() + options_.waitOpen)) {
-        case WaitResult::Ready:
+        case WaitResult::kReady:
             break;
-        case WaitResult::TimedOut:
+        case WaitResult::kTimedOut:
             return conclude({kExitProblem, "the port was not opened in raw mode within " +
                                                millis(options_.waitOpen)});
-        case WaitResult::Interrupted:
-        case WaitResult::HungUp: {
+        case WaitResult::kInterrupted:
+        case WaitResult::kHungUp: {
             RunFacts stopped;
             stopped.interrupted = true;
             return conclude(judge(stopped));
@@ -64,23 +64,23 @@ int DeviceSession::run() {
 
     Flow flow = pause(options_.bootDelay);
     for (const std::string& line : script.bootLines) {
-        if (flow == Flow::Go) flow = say(line);
-        if (flow == Flow::Go) flow = pause(options_.bootDelay);
+        if (flow == Flow::kGo) flow = say(line);
+        if (flow == Flow::kGo) flow = pause(options_.bootDelay);
     }
 
     std::vector<TransferOutcome> transfers;
-    if (flow == Flow::Go) flow = playTransfers(script, transfers);
-    const bool cut = !transfers.empty() && transfers.front().end == TransferEnd::ReachedCut;
-    if (flow == Flow::Go && !cut && !script.endLine.empty()) flow = pause(options_.bootDelay);
-    if (flow == Flow::Go && !cut && !script.endLine.empty()) flow = say(script.endLine);
+    if (flow == Flow::kGo) flow = playTransfers(script, transfers);
+    const bool cut = !transfers.empty() && transfers.front().end == TransferEnd::kReachedCut;
+    if (flow == Flow::kGo && !cut && !script.endLine.empty()) flow = pause(options_.bootDelay);
+    if (flow == Flow::kGo && !cut && !script.endLine.empty()) flow = say(script.endLine);
 
     std::size_t strayBytes = 0;
-    if (flow == Flow::Go && !cut) flow = linger(strayBytes);
+    if (flow == Flow::kGo && !cut) flow = linger(strayBytes);
 
     return conclude(judge(RunFacts{.transfers = transfers,
                                    .transfersPlanned = script.dataRequests,
                                    .strayBytes = strayBytes,
-                                   .interrupted = flow == Flow::Stopped}));
+                                   .interrupted = flow == Flow::kStopped}));
 }
 
 DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
@@ -89,33 +89,33 @@ DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
         // The tool drops a data request that arrives while its upload still runs, so the second
         // request waits until the line has been quiet.
         if (i > 0) {
-            if (const Flow f = pause(std::max(options_.bootDelay, options_.idle)); f != Flow::Go) {
+            if (const Flow f = pause(std::max(options_.bootDelay, options_.idle)); f != Flow::kGo) {
                 return f;
             }
         }
-        if (const Flow f = say(script.dataRequest); f != Flow::Go) return f;
+        if (const Flow f = say(script.dataRequest); f != Flow::kGo) return f;
 
         std::optional<std::size_t> cut;
-        if (i == 0 && script.interruption != Interruption::None) {
-            const auto given = script.interruption == Interruption::HangUp ? options_.hangupAfter
-                                                                           : options_.stallAfter;
+        if (i == 0 && script.interruption != Interruption::kNone) {
+            const auto given = script.interruption == Interruption::kHangUp ? options_.hangupAfter
+                                                                            : options_.stallAfter;
             cut = cutPoint(given, data_ ? std::optional(data_->size()) : std::nullopt);
             if (data_) cut = std::min(*cut, data_->size());
         }
         transfers.push_back(receive(expectationFor(transfers), cut));
         switch (transfers.back().end) {
-            case TransferEnd::Complete:
-            case TransferEnd::QuietGap:
+            case TransferEnd::kComplete:
+            case TransferEnd::kQuietGap:
                 break;
-            case TransferEnd::ReachedCut:
+            case TransferEnd::kReachedCut:
                 return cutShort(script.interruption, *cut);
-            case TransferEnd::PortClosed:
-                return Flow::PortClosed;
-            case TransferEnd::Interrupted:
-                return Flow::Stopped;
+            case TransferEnd::kPortClosed:
+                return Flow::kPortClosed;
+            case TransferEnd::kInterrupted:
+                return Flow::kStopped;
         }
     }
-    return Flow::Go;
+    return Flow::kGo;
 }
 
 DataCheck DeviceSession::expectationFor(const std::vector<TransferOutcome>& earlier) const {
@@ -137,15 +137,15 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
     Clock::time_point lastByte = start;
     Clock::time_point nextReport = start + kProgressInterval;
     bool peerClosed = false;
-    TransferEnd end = TransferEnd::QuietGap;
+    TransferEnd end = TransferEnd::kQuietGap;
 
     for (;;) {
         if (cut && check.received() >= *cut) {
-            end = TransferEnd::ReachedCut;
+            end = TransferEnd::kReachedCut;
             break;
         }
         if (check.complete()) {
-            end = TransferEnd::Complete;
+            end = TransferEnd::kComplete;
             break;
         }
         const auto now = Clock::now();
@@ -164,12 +164,12 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
             if (allowed == 0) {
                 // Not reading lets the tool's writes back up, as on a real line.
                 const WaitResult w = pty_.waitForHangUp(pacer->nextSliceAt());
-                if (w == WaitResult::Interrupted) {
-                    end = TransferEnd::Interrupted;
+                if (w == WaitResult::kInterrupted) {
+                    end = TransferEnd::kInterrupted;
                     break;
                 }
                 // Once the tool has closed, what it left behind is read at once.
-                peerClosed = w == WaitResult::HungUp;
+                peerClosed = w == WaitResult::kHungUp;
                 continue;
             }
             room = std::min(room, allowed);
@@ -177,16 +177,16 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
 
         const auto quietEnd = lastByte + options_.idle;
         const auto got = pty_.read(std::span(buffer.data(), room), std::min(quietEnd, nextReport));
-        if (got.status == WaitResult::Ready) {
+        if (got.status == WaitResult::kReady) {
             check.add(std::span(buffer.data(), got.count));
             if (pacer) pacer->consume(got.count);
             if (reads++ == 0) firstByte = Clock::now();
             lastByte = Clock::now();
-        } else if (got.status == WaitResult::TimedOut) {
+        } else if (got.status == WaitResult::kTimedOut) {
             if (Clock::now() >= quietEnd) break;
         } else {
-            end = got.status == WaitResult::HungUp ? TransferEnd::PortClosed
-                                                   : TransferEnd::Interrupted;
+            end = got.status == WaitResult::kHungUp ? TransferEnd::kPortClosed
+                                                    : TransferEnd::kInterrupted;
             break;
         }
     }
@@ -195,17 +195,17 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
     if (reads > 0)
         summary += " (" + std::to_string(reads) + " reads, " + seconds(lastByte - firstByte) + ")";
     switch (end) {
-        case TransferEnd::QuietGap:
+        case TransferEnd::kQuietGap:
             summary += ", then nothing for " + millis(options_.idle);
             break;
-        case TransferEnd::PortClosed:
+        case TransferEnd::kPortClosed:
             summary += ", then the tool closed the port";
             break;
-        case TransferEnd::Interrupted:
+        case TransferEnd::kInterrupted:
             summary += ", then the simulator was interrupted";
             break;
-        case TransferEnd::Complete:
-        case TransferEnd::ReachedCut:
+        case TransferEnd::kComplete:
+        case TransferEnd::kReachedCut:
             break;
     }
     transcript_.host(summary);
@@ -213,15 +213,15 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
 }
 
 DeviceSession::Flow DeviceSession::cutShort(Interruption interruption, std::size_t at) {
-    if (interruption == Interruption::HangUp) {
+    if (interruption == Interruption::kHangUp) {
         transcript_.note("hanging up after " + std::to_string(at) + " bytes");
         pty_.hangUp();
-        return Flow::PortClosed;
+        return Flow::kPortClosed;
     }
     transcript_.note("stopped reading after " + std::to_string(at) +
                      " bytes; waiting for the tool to close the port");
     const Flow flow = pause(options_.linger);
-    if (flow == Flow::Go) {
+    if (flow == Flow::kGo) {
         transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
     }
     return flow;
@@ -230,23 +230,23 @@ DeviceSession::Flow DeviceSession::cutShort(Interruption interruption, std::size
 DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
     const auto deadline = Clock::now() + options_.linger;
     std::array<std::uint8_t, 4096> buffer{};
-    Flow flow = Flow::Go;
+    Flow flow = Flow::kGo;
     for (;;) {
         const auto got = pty_.read(buffer, deadline);
-        if (got.status == WaitResult::Ready) {
+        if (got.status == WaitResult::kReady) {
             strayBytes += got.count;
             continue;
         }
-        if (got.status == WaitResult::HungUp) {
-            flow = Flow::PortClosed;
-        } else if (got.status == WaitResult::Interrupted) {
-            flow = Flow::Stopped;
+        if (got.status == WaitResult::kHungUp) {
+            flow = Flow::kPortClosed;
+        } else if (got.status == WaitResult::kInterrupted) {
+            flow = Flow::kStopped;
         }
         break;
     }
     if (strayBytes > 0) transcript_.host(std::to_string(strayBytes) + " bytes arrived unasked");
-    if (flow == Flow::PortClosed) transcript_.host("closed the port");
-    if (flow == Flow::Go) {
+    if (flow == Flow::kPortClosed) transcript_.host("closed the port");
+    if (flow == Flow::kGo) {
         transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
     }
     return flow;
@@ -254,31 +254,31 @@ DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
 
 DeviceSession::Flow DeviceSession::pause(std::chrono::milliseconds length) {
     switch (pty_.waitForHangUp(Clock::now() + length)) {
-        case WaitResult::HungUp:
+        case WaitResult::kHungUp:
             transcript_.host("closed the port");
-            return Flow::PortClosed;
-        case WaitResult::Interrupted:
-            return Flow::Stopped;
-        case WaitResult::Ready:
-        case WaitResult::TimedOut:
-            return Flow::Go;
+            return Flow::kPortClosed;
+        case WaitResult::kInterrupted:
+            return Flow::kStopped;
+        case WaitResult::kReady:
+        case WaitResult::kTimedOut:
+            return Flow::kGo;
     }
-    return Flow::Go;
+    return Flow::kGo;
 }
 
 DeviceSession::Flow DeviceSession::say(std::string_view line) {
     switch (pty_.writeAll(line)) {
-        case WaitResult::Ready:
-        case WaitResult::TimedOut:
+        case WaitResult::kReady:
+        case WaitResult::kTimedOut:
             transcript_.device(line);
-            return Flow::Go;
-        case WaitResult::HungUp:
+            return Flow::kGo;
+        case WaitResult::kHungUp:
             transcript_.host("closed the port");
-            return Flow::PortClosed;
-        case WaitResult::Interrupted:
-            return Flow::Stopped;
+            return Flow::kPortClosed;
+        case WaitResult::kInterrupted:
+            return Flow::kStopped;
     }
-    return Flow::Go;
+    return Flow::kGo;
 }
 
 int DeviceSession::conclude(const Verdict& verdict) {

@@ -30,7 +30,7 @@ class DeviceSession {
     int run();
 
   private:
-    enum class Flow { Go, PortClosed, Stopped };
+    enum class Flow { kGo, kPortClosed, kStopped };
 
     Flow pause(std::chrono::milliseconds length);
     Flow say(std::string_view line);

@@ -39,11 +39,11 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const ParsedCommandLine parsed = parseCommandLine(args);
-    if (parsed.action == ParsedCommandLine::Action::ShowHelp) {
+    if (parsed.action == ParsedCommandLine::Action::kShowHelp) {
         std::fputs(helpText().c_str(), stdout);
         return kExitMatch;
     }
-    if (parsed.action == ParsedCommandLine::Action::Reject) {
+    if (parsed.action == ParsedCommandLine::Action::kReject) {
         std::fprintf(stderr, "qelp-device-simulator: %s (see --help)\n", parsed.error.c_str());
         return kExitBadArguments;
     }

@@ -106,7 +106,7 @@ std::string wrapEntry(std::string_view name, std::string_view description) {
 
 ParsedCommandLine reject(std::string error) {
     ParsedCommandLine parsed;
-    parsed.action = ParsedCommandLine::Action::Reject;
+    parsed.action = ParsedCommandLine::Action::kReject;
     parsed.error = std::move(error);
     return parsed;
 }
@@ -118,7 +118,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            parsed.action = ParsedCommandLine::Action::ShowHelp;
+            parsed.action = ParsedCommandLine::Action::kShowHelp;
             return parsed;
         }
         std::optional<std::string_view> inlineValue;
@@ -147,10 +147,10 @@ ParsedCommandLine parseCommandLine(std::span<const std::string_view> args) {
         }
     }
     // Caught here so that a rehearsal script with a misplaced option fails loudly.
-    if (parsed.options.hangupAfter && parsed.options.scenario != Scenario::Hangup) {
+    if (parsed.options.hangupAfter && parsed.options.scenario != Scenario::kHangup) {
         return reject("--hangup-after only applies to --scenario hangup");
     }
-    if (parsed.options.stallAfter && parsed.options.scenario != Scenario::Stall) {
+    if (parsed.options.stallAfter && parsed.options.scenario != Scenario::kStall) {
         return reject("--stall-after only applies to --scenario stall");
     }
     return parsed;

@@ -14,7 +14,7 @@
 namespace qelp::sim {
 
 struct Options {
-    Scenario scenario = Scenario::Success;
+    Scenario scenario = Scenario::kSuccess;
     std::string dataFile;  // empty: count and hash whatever arrives
     std::string linkPath;  // empty: no symlink to the slave
     bool pace = false;
@@ -27,8 +27,8 @@ struct Options {
 };
 
 struct ParsedCommandLine {
-    enum class Action { Run, ShowHelp, Reject };
-    Action action = Action::Run;
+    enum class Action { kRun, kShowHelp, kReject };
+    Action action = Action::kRun;
     Options options;
     std::string error;  // why the command line was rejected
 };

@@ -62,11 +62,11 @@ WaitResult PtyDevice::waitUntilRaw(Clock::time_point deadline) {
     pollfd stop{stopFd_, POLLIN, 0};
     for (;;) {
         const auto settings = portSettings();
-        if (settings && (settings->c_lflag & ICANON) == 0) return WaitResult::Ready;
+        if (settings && (settings->c_lflag & ICANON) == 0) return WaitResult::kReady;
         const auto now = Clock::now();
-        if (now >= deadline) return WaitResult::TimedOut;
+        if (now >= deadline) return WaitResult::kTimedOut;
         const auto next = std::min(deadline, now + kSettingsCheckInterval);
-        if (poll(&stop, 1, millisUntil(next)) > 0) return WaitResult::Interrupted;
+        if (poll(&stop, 1, millisUntil(next)) > 0) return WaitResult::kInterrupted;
     }
 }
 
@@ -87,16 +87,16 @@ PtyDevice::Woken PtyDevice::pollMaster(short events, std::optional<Clock::time_p
         const int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) throw std::system_error(errno, std::generic_category(), "poll");
-        if (fds[1].revents != 0) return Woken::Stop;
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Woken::MasterHungUp;
-        if (fds[0].revents != 0) return Woken::Master;
-        if (deadline && Clock::now() >= *deadline) return Woken::Deadline;
+        if (fds[1].revents != 0) return Woken::kStop;
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Woken::kMasterHungUp;
+        if (fds[0].revents != 0) return Woken::kMaster;
+        if (deadline && Clock::now() >= *deadline) return Woken::kDeadline;
     }
 }
 
 WaitResult PtyDevice::writeAll(std::string_view bytes) {
     while (!bytes.empty()) {
-        if (master_ < 0) return WaitResult::HungUp;
+        if (master_ < 0) return WaitResult::kHungUp;
         const ssize_t n = ::write(master_, bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -104,60 +104,60 @@ WaitResult PtyDevice::writeAll(std::string_view bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) {
-            if (meansHangUp(errno)) return WaitResult::HungUp;
+            if (meansHangUp(errno)) return WaitResult::kHungUp;
             throw std::system_error(errno, std::generic_category(), "write to pty master");
         }
         // The tool is not reading and the slave's input queue is full.
         switch (pollMaster(POLLOUT, std::nullopt)) {
-            case Woken::Stop:
-                return WaitResult::Interrupted;
-            case Woken::MasterHungUp:
-                return WaitResult::HungUp;
-            case Woken::Master:
-            case Woken::Deadline:
+            case Woken::kStop:
+                return WaitResult::kInterrupted;
+            case Woken::kMasterHungUp:
+                return WaitResult::kHungUp;
+            case Woken::kMaster:
+            case Woken::kDeadline:
                 break;
         }
     }
-    return WaitResult::Ready;
+    return WaitResult::kReady;
 }
 
 PtyDevice::ReadResult PtyDevice::read(std::span<std::uint8_t> into, Clock::time_point deadline) {
     for (;;) {
-        if (master_ < 0) return {WaitResult::HungUp, 0};
+        if (master_ < 0) return {WaitResult::kHungUp, 0};
         const Woken woken = pollMaster(POLLIN, deadline);
         switch (woken) {
-            case Woken::Stop:
-                return {WaitResult::Interrupted, 0};
-            case Woken::Deadline:
-                return {WaitResult::TimedOut, 0};
-            case Woken::Master:
-            case Woken::MasterHungUp:
+            case Woken::kStop:
+                return {WaitResult::kInterrupted, 0};
+            case Woken::kDeadline:
+                return {WaitResult::kTimedOut, 0};
+            case Woken::kMaster:
+            case Woken::kMasterHungUp:
                 break;
         }
         // After a hang-up the bytes the tool wrote last are still read first; EIO follows them.
         const ssize_t n = ::read(master_, into.data(), into.size());
-        if (n > 0) return {WaitResult::Ready, static_cast<std::size_t>(n)};
+        if (n > 0) return {WaitResult::kReady, static_cast<std::size_t>(n)};
         // A read of 0 after "readable" is a hang-up too; looping on it would spin.
-        if (n == 0 || woken == Woken::MasterHungUp) return {WaitResult::HungUp, 0};
+        if (n == 0 || woken == Woken::kMasterHungUp) return {WaitResult::kHungUp, 0};
         if (errno == EAGAIN || errno == EINTR) continue;
-        if (meansHangUp(errno)) return {WaitResult::HungUp, 0};
+        if (meansHangUp(errno)) return {WaitResult::kHungUp, 0};
         throw std::system_error(errno, std::generic_category(), "read from pty master");
     }
 }
 
 WaitResult PtyDevice::waitForHangUp(Clock::time_point deadline) {
-    if (master_ < 0) return WaitResult::HungUp;
+    if (master_ < 0) return WaitResult::kHungUp;
     // No events asked for: only POLLHUP and POLLERR can wake the master's side.
     switch (pollMaster(0, deadline)) {
-        case Woken::Stop:
-            return WaitResult::Interrupted;
-        case Woken::Deadline:
-            return WaitResult::TimedOut;
-        case Woken::Master:
-        case Woken::MasterHungUp:
-            return WaitResult::HungUp;
+        case Woken::kStop:
+            return WaitResult::kInterrupted;
+        case Woken::kDeadline:
+            return WaitResult::kTimedOut;
+        case Woken::kMaster:
+        case Woken::kMasterHungUp:
+            return WaitResult::kHungUp;
     }
-    return WaitResult::HungUp;
+    return WaitResult::kHungUp;
 }
 
 }  // namespace qelp::sim

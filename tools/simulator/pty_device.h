@@ -36,7 +36,7 @@
 
 namespace qelp::sim {
 
-enum class WaitResult { Ready, TimedOut, Interrupted, HungUp };
+enum class WaitResult { kReady, kTimedOut, kInterrupted, kHungUp };
 
 class PtyDevice {
   public:
@@ -72,7 +72,7 @@ class PtyDevice {
     void hangUp();
 
   private:
-    enum class Woken { Master, MasterHungUp, Stop, Deadline };
+    enum class Woken { kMaster, kMasterHungUp, kStop, kDeadline };
     Woken pollMaster(short events, std::optional<Clock::time_point> deadline);
 
     int stopFd_;

@@ -10,27 +10,27 @@ using namespace std::string_literals;
 using namespace std::string_view_literals;
 
 constexpr std::array kScenarios{
-    ScenarioInfo{Scenario::Success, "success"sv,
+    ScenarioInfo{Scenario::kSuccess, "success"sv,
                  "asks for the data, receives it, prints \"Versionup succeed\""sv},
-    ScenarioInfo{Scenario::RecordHeader, "record-header"sv,
+    ScenarioInfo{Scenario::kRecordHeader, "record-header"sv,
                  "receives the data, then reports \"record header error ...\" (a failed update)"sv},
-    ScenarioInfo{Scenario::BootmodeError, "bootmode-error"sv,
+    ScenarioInfo{Scenario::kBootmodeError, "bootmode-error"sv,
                  "receives the data, then prints \"bootmode=ERROR\" (a failed update)"sv},
-    ScenarioInfo{Scenario::ChecksumError, "checksum-error"sv,
+    ScenarioInfo{Scenario::kChecksumError, "checksum-error"sv,
                  "receives the data, then prints \"record end check sum error\""sv},
-    ScenarioInfo{Scenario::Warning, "warning"sv,
+    ScenarioInfo{Scenario::kWarning, "warning"sv,
                  "receives the data, then prints \"Warning! application ...\""sv},
-    ScenarioInfo{Scenario::Silent, "silent"sv,
+    ScenarioInfo{Scenario::kSilent, "silent"sv,
                  "prints its boot lines and never asks for the data"sv},
-    ScenarioInfo{Scenario::Twice, "twice"sv,
+    ScenarioInfo{Scenario::kTwice, "twice"sv,
                  "asks for the data, receives it, asks again and expects the whole file once "
                  "more from its first byte, then succeeds"sv},
-    ScenarioInfo{Scenario::Hangup, "hangup"sv,
+    ScenarioInfo{Scenario::kHangup, "hangup"sv,
                  "closes its end of the line in the middle of the transfer (see --hangup-after)"sv},
-    ScenarioInfo{Scenario::Stall, "stall"sv,
+    ScenarioInfo{Scenario::kStall, "stall"sv,
                  "stops reading in the middle of the transfer, so the tool's writes cannot "
                  "drain (see --stall-after); stays until the tool closes the port"sv},
-    ScenarioInfo{Scenario::Noise, "noise"sv,
+    ScenarioInfo{Scenario::kNoise, "noise"sv,
                  "mixes bytes the tool must drop (0x00, 0x80-0xFF, a lone CR) into its lines, "
                  "then succeeds"sv},
 };
@@ -50,24 +50,24 @@ std::vector<std::string> noisyBootLines() {
 
 std::string endLineFor(Scenario scenario) {
     switch (scenario) {
-        case Scenario::Success:
-        case Scenario::Twice:
+        case Scenario::kSuccess:
+        case Scenario::kTwice:
             return "Versionup succeed\n";
-        case Scenario::RecordHeader:
+        case Scenario::kRecordHeader:
             return "record header error (record 1)\n";
-        case Scenario::BootmodeError:
+        case Scenario::kBootmodeError:
             return "bootmode=ERROR\n";
-        case Scenario::ChecksumError:
+        case Scenario::kChecksumError:
             return "record end check sum error\n";
-        case Scenario::Warning:
+        case Scenario::kWarning:
             return "Warning! application area is older than the boot loader\n";
-        case Scenario::Noise:
+        case Scenario::kNoise:
             // Keywords split by bytes the console drops must still match once those are gone.
             return "Version\x80up succ\x00"
                    "eed\r\n"s;
-        case Scenario::Silent:
-        case Scenario::Hangup:
-        case Scenario::Stall:
+        case Scenario::kSilent:
+        case Scenario::kHangup:
+        case Scenario::kStall:
             return {};
     }
     return {};
@@ -95,22 +95,22 @@ std::string_view scenarioName(Scenario scenario) {
 
 Script scriptFor(Scenario scenario) {
     Script script;
-    script.bootLines = scenario == Scenario::Noise ? noisyBootLines() : plainBootLines();
+    script.bootLines = scenario == Scenario::kNoise ? noisyBootLines() : plainBootLines();
     script.dataRequest =
-        scenario == Scenario::Noise ? "boot\xE9mode=DATA\x00WAIT\n"s : "bootmode=DATAWAIT\n"s;
+        scenario == Scenario::kNoise ? "boot\xE9mode=DATA\x00WAIT\n"s : "bootmode=DATAWAIT\n"s;
     script.endLine = endLineFor(scenario);
     switch (scenario) {
-        case Scenario::Silent:
+        case Scenario::kSilent:
             script.dataRequests = 0;
             break;
-        case Scenario::Twice:
+        case Scenario::kTwice:
             script.dataRequests = 2;
             break;
-        case Scenario::Hangup:
-            script.interruption = Interruption::HangUp;
+        case Scenario::kHangup:
+            script.interruption = Interruption::kHangUp;
             break;
-        case Scenario::Stall:
-            script.interruption = Interruption::StopReading;
+        case Scenario::kStall:
+            script.interruption = Interruption::kStopReading;
             break;
         default:
             break;

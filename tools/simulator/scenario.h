@@ -11,16 +11,16 @@
 namespace qelp::sim {
 
 enum class Scenario {
-    Success,
-    RecordHeader,
-    BootmodeError,
-    ChecksumError,
-    Warning,
-    Silent,
-    Twice,
-    Hangup,
-    Stall,
-    Noise,
+    kSuccess,
+    kRecordHeader,
+    kBootmodeError,
+    kChecksumError,
+    kWarning,
+    kSilent,
+    kTwice,
+    kHangup,
+    kStall,
+    kNoise,
 };
 
 struct ScenarioInfo {
@@ -34,13 +34,13 @@ std::optional<Scenario> scenarioFromName(std::string_view name);
 std::string_view scenarioName(Scenario scenario);
 
 // How the first transfer is cut short, at the byte count the options give.
-enum class Interruption { None, HangUp, StopReading };
+enum class Interruption { kNone, kHangUp, kStopReading };
 
 struct Script {
     std::vector<std::string> bootLines;  // each carries its own line end (LF or CRLF)
     std::string dataRequest;             // the line that asks for the data file
     int dataRequests = 1;                // 0: never asks; 2: asks again after the first transfer
-    Interruption interruption = Interruption::None;
+    Interruption interruption = Interruption::kNone;
     std::string endLine;  // empty: the scenario never reaches an end line
 };
 

@@ -23,7 +23,7 @@ Verdict judge(const RunFacts& facts) {
             return {kExitProblem, "mismatch at byte " + std::to_string(*at) + which};
         }
         // Without an expectation a closed port is the only sign that the transfer was cut short.
-        const bool cutShort = t.end == TransferEnd::PortClosed && !t.check.complete() &&
+        const bool cutShort = t.end == TransferEnd::kPortClosed && !t.check.complete() &&
                               !(t.cut && t.check.received() >= *t.cut);
         if (!t.check.hasExpectation() && cutShort) {
             return {kExitProblem, countAndHash(t.check) +

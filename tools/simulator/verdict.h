@@ -15,17 +15,17 @@ enum ExitCode : int { kExitMatch = 0, kExitProblem = 1, kExitBadArguments = 2 };
 
 // How a transfer's receiving ended.
 enum class TransferEnd {
-    Complete,     // the expected length arrived
-    QuietGap,     // the line was quiet for --idle-ms
-    ReachedCut,   // the hangup or stall point was reached
-    PortClosed,   // the tool closed the port
-    Interrupted,  // SIGINT or SIGTERM
+    kComplete,     // the expected length arrived
+    kQuietGap,     // the line was quiet for --idle-ms
+    kReachedCut,   // the hangup or stall point was reached
+    kPortClosed,   // the tool closed the port
+    kInterrupted,  // SIGINT or SIGTERM
 };
 
 struct TransferOutcome {
     DataCheck check;
     std::optional<std::size_t> cut;  // only the bytes before the cut count
-    TransferEnd end = TransferEnd::QuietGap;
+    TransferEnd end = TransferEnd::kQuietGap;
 };
 
 struct RunFacts {

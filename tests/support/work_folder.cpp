@@ -1,14 +1,14 @@
-#include "e2e/work_folder.h"
+#include "support/work_folder.h"
 
 #include <stdlib.h>
 
 #include <fstream>
 #include <stdexcept>
 
-namespace e2e {
+namespace test {
 
 WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qelpupd-e2e-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "qelpupd-run-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
     std::filesystem::current_path(path_);
@@ -33,4 +33,4 @@ std::string DataPattern(std::size_t size) {
     return bytes;
 }
 
-}  // namespace e2e
+}  // namespace test

@@ -1,13 +1,13 @@
 #pragma once
-// A stand-in main window for the update's tests: a real dialog with a log edit control, which
-// records the private messages the console reader posts to it.
+// A stand-in main window for the window program's tests and benchmarks: a real dialog with a log
+// edit control, which counts the private messages the console reader's window sink posts to it.
 
 #include <atomic>
 #include <vector>
 
+#include "app/update_messages.h"
 #include "framework/dialog.h"
 #include "framework/resources.h"
-#include "update/update_session.h"
 
 namespace test {
 
@@ -15,7 +15,7 @@ inline constexpr int IDD_LOG_WINDOW = 950;
 inline constexpr int IDC_TEST_LOG = 951;
 
 inline const fw::ControlTemplate kLogWindowControls[] = {
-    {IDC_TEST_LOG, fw::ControlKind::Edit, "", 12, 12, 160, 80,
+    {IDC_TEST_LOG, fw::ControlKind::kEdit, "", 12, 12, 160, 80,
      fw::ES_MULTILINE | fw::ES_AUTOVSCROLL | fw::ES_AUTOHSCROLL | fw::ES_READONLY | fw::WS_BORDER |
          fw::WS_TABSTOP},
 };

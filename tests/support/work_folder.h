@@ -1,13 +1,13 @@
 #pragma once
-// A temporary working folder for one run of the tool. The tool looks for its data file in the
-// current directory, so the folder is the current directory for as long as it exists. Test thread
-// only; nothing else may depend on the current directory meanwhile.
+// A temporary working folder for one run of the tool, for tests and benchmarks. The tool looks for
+// its data file in the current directory, so the folder is the current directory for as long as it
+// exists. One thread; nothing else may depend on the current directory meanwhile.
 
 #include <cstddef>
 #include <filesystem>
 #include <string>
 
-namespace e2e {
+namespace test {
 
 inline constexpr const char* kDataFileName = "7118K0100.UPF";
 
@@ -33,4 +33,4 @@ class WorkFolder {
 // a byte lost, doubled or changed on the way shows as a mismatch.
 std::string DataPattern(std::size_t size);
 
-}  // namespace e2e
+}  // namespace test

@@ -1,0 +1,45 @@
+#include "update/block_transfer.h"
+
+#include "serial/comm_port.h"
+
+namespace {
+
+TransferEnd EndOfFailedWrite(const CCommPort& port) {
+    return port.LastWriteFailure() == WriteFailure::kGone ? TransferEnd::kHungUp
+                                                          : TransferEnd::kWriteFailed;
+}
+
+}  // namespace
+
+TransferResult SendBlocks(std::span<const unsigned char> bytes, CCommPort& port,
+                          TransferProgress& progress) {
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    const std::uint32_t count = length / BLOCK_SIZE;
+    progress.SetBarRange(0, static_cast<int>(count));
+    progress.SetBarStep(1);
+
+    TransferResult result;
+    const unsigned char* position = bytes.data();
+    for (std::uint32_t block = 0; block < count; ++block) {
+        // The bar shows a block as done just before it is written.
+        progress.StepBar();
+        if (progress.CancelRequested()) {
+            result.end = TransferEnd::kCancelled;
+            return result;
+        }
+        if (!port.WriteBlock(position, BLOCK_SIZE)) {
+            result.end = EndOfFailedWrite(port);
+            return result;
+        }
+        ++result.blocksSent;
+        position += BLOCK_SIZE;
+    }
+    const std::uint32_t remainder = length - count * BLOCK_SIZE;
+    if (remainder == 0) return result;
+    // Nothing follows the last write, so its failure changes no step; it only shows in the result.
+    if (port.WriteBlock(position, remainder))
+        result.remainderSent = remainder;
+    else
+        result.end = EndOfFailedWrite(port);
+    return result;
+}

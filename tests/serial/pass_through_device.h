@@ -1,0 +1,62 @@
+// PassThroughDevice: a SerialDevice that hands every call to a real one. Tests derive from it to
+// note the calls they care about (recording_device.h, the block sizes of a transfer) and leave the
+// rest to the real device on a pseudo-terminal.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "serial/serial_device.h"
+
+class PassThroughDevice : public SerialDevice {
+  public:
+    explicit PassThroughDevice(std::unique_ptr<SerialDevice> real) : real_(std::move(real)) {}
+
+    DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
+    bool IsOpen() const override { return real_->IsOpen(); }
+    DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
+    DeviceStatus Purge() override { return real_->Purge(); }
+    DeviceStatus SetDtr(bool raised) override { return real_->SetDtr(raised); }
+    DeviceStatus Write(const void* data, long length) override {
+        return real_->Write(data, length);
+    }
+    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
+    DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
+    void Close() override { real_->Close(); }
+    WaitResult WaitReadable() override { return real_->WaitReadable(); }
+    DeviceStatus Read(void* destination, long maximum) override {
+        return real_->Read(destination, maximum);
+    }
+    void Wake() override { real_->Wake(); }
+
+  protected:
+    SerialDevice& Real() const { return *real_; }
+
+  private:
+    const std::unique_ptr<SerialDevice> real_;
+};
+
+// Notes the size of each block the port writes. A block may reach the device in parts when the
+// line is full; the port asks for its output queue once the whole block is written, which marks
+// where the block ends. Port owner's thread only.
+class BlockNotingDevice final : public PassThroughDevice {
+  public:
+    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock)
+        : PassThroughDevice(std::move(real)), onBlock_(std::move(onBlock)) {}
+
+    DeviceStatus Write(const void* data, long length) override {
+        const DeviceStatus status = PassThroughDevice::Write(data, length);
+        if (status.ok()) pending_ += status.count;
+        return status;
+    }
+    DeviceStatus OutputQueued() override {
+        if (pending_ > 0) onBlock_(std::exchange(pending_, 0));
+        return PassThroughDevice::OutputQueued();
+    }
+
+  private:
+    std::function<void(long)> onBlock_;
+    long pending_ = 0;
+};
