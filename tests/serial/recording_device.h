@@ -72,7 +72,7 @@ class RecordingDevice final : public SerialDevice {
     DeviceStatus Write(const void* data, long length) override {
         return real_->Write(data, length);
     }
-    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
+    int Descriptor() const override { return real_->Descriptor(); }
     DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
     void Close() override {
         if (real_->IsOpen()) journal_->Add("Close");  // the port's destructor closes once more

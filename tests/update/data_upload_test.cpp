@@ -47,7 +47,7 @@ class BlockNotingDevice final : public SerialDevice {
         if (status.ok()) pending_ += status.count;
         return status;
     }
-    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
+    int Descriptor() const override { return real_->Descriptor(); }
     DeviceStatus OutputQueued() override {
         if (pending_ > 0) onBlock_(std::exchange(pending_, 0));
         return real_->OutputQueued();
