@@ -14,12 +14,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <utility>
 
+#include "framework/event_loop_port_waiter.h"
 #include "framework/resources.h"
 #include "log_window.h"
 #include "res/resource.h"
@@ -32,11 +36,13 @@ namespace {
 
 // Passes every call to the real device and notes the size of each block the port writes. A block
 // may reach the device in parts when the line is full; the port asks for its output queue once the
-// whole block is written, which marks where the block ends.
+// whole block is written, which marks where the block ends. Given a pace, the output queue drains
+// at it, as a real line's does (a pseudo-terminal's reads empty at once).
 class BlockNotingDevice final : public SerialDevice {
   public:
-    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock)
-        : real_(std::move(real)), onBlock_(std::move(onBlock)) {}
+    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock,
+                      long bytesPerSecond)
+        : real_(std::move(real)), onBlock_(std::move(onBlock)), bytesPerSecond_(bytesPerSecond) {}
     DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
     bool IsOpen() const override { return real_->IsOpen(); }
     DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
@@ -49,8 +55,21 @@ class BlockNotingDevice final : public SerialDevice {
     }
     int Descriptor() const override { return real_->Descriptor(); }
     DeviceStatus OutputQueued() override {
-        if (pending_ > 0) onBlock_(std::exchange(pending_, 0));
+        if (pending_ > 0) {
+            blockBytes_ = pending_;
+            blockAt_ = std::chrono::steady_clock::now();
+            onBlock_(std::exchange(pending_, 0));
+        }
+        if (const long left = Draining(); left > 0) return {left};
         return real_->OutputQueued();
+    }
+    // Bytes of the last block still on their way at the pace.
+    long Draining() const {
+        if (bytesPerSecond_ == 0) return 0;
+        const auto elapsed = std::chrono::steady_clock::now() - blockAt_;
+        const auto sent = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() *
+                          bytesPerSecond_ / 1'000'000;
+        return std::max<long>(0, blockBytes_ - static_cast<long>(sent));
     }
     void Close() override { real_->Close(); }
     WaitResult WaitReadable() override { return real_->WaitReadable(); }
@@ -62,7 +81,10 @@ class BlockNotingDevice final : public SerialDevice {
   private:
     std::unique_ptr<SerialDevice> real_;
     std::function<void(long)> onBlock_;
+    const long bytesPerSecond_;
     long pending_ = 0;
+    long blockBytes_ = 0;
+    std::chrono::steady_clock::time_point blockAt_;
 };
 
 std::string Pattern(std::size_t size) {
@@ -87,8 +109,10 @@ class DataUploadTest : public ::testing::Test {
         std::filesystem::create_directories(dir);
         path = (dir / "7118K0001.UPF").string();
         setenv("QELPUPD_COM1", peer.SlavePath().c_str(), 1);
-        port = std::make_unique<CCommPort>(std::make_unique<BlockNotingDevice>(
-            MakeSerialDevice(), [this](long n) { OnWrite(n); }));
+        auto noting = std::make_unique<BlockNotingDevice>(
+            MakeSerialDevice(), [this](long n) { OnWrite(n); }, pace);
+        device = noting.get();
+        port = std::make_unique<CCommPort>(std::move(noting));
         port->BaudRate = UPDATE_BAUD;
         ASSERT_NE(port->OpenPort("COM1"), 0);
         ASSERT_TRUE(owner.Create(nullptr));
@@ -112,7 +136,9 @@ class DataUploadTest : public ::testing::Test {
 
     virtual void OnWrite(long n) { writes.push_back(n); }
 
+    long pace = 0;  // bytes per second; 0: the pseudo-terminal's own
     PtyPeer peer;
+    BlockNotingDevice* device = nullptr;
     std::filesystem::path dir;
     std::string path;
     std::unique_ptr<CCommPort> port;
@@ -182,6 +208,41 @@ TEST_F(CancelDuringBlockTwo, SendsBlocksOneAndTwoAndNoMore) {
     EXPECT_EQ(received, file.substr(0, 400));
     // The display runs one block ahead of the data.
     EXPECT_EQ(percentAtWrite, (std::vector<QString>{"10%", "20%"}));
+    EXPECT_TRUE(owner.IsWindowEnabled());
+}
+
+// As in the tool: the port's waits serve the event loop while a block drains at a real line's pace.
+// The press comes while block 2 drains, is taken in at once, and stops the upload before block 3.
+class CancelWhileBlockTwoDrains : public DataUploadTest {
+  protected:
+    CancelWhileBlockTwoDrains() { pace = 1920; }
+    void SetUp() override {
+        DataUploadTest::SetUp();
+        port->SetWaiter(&waiter);
+    }
+    void OnWrite(long n) override {
+        DataUploadTest::OnWrite(n);
+        if (writes.size() != 2) return;
+        QWidget* progress = VisibleWindowTitled(QString::fromUtf8("処理中..."));
+        ASSERT_TRUE(progress);
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        ASSERT_TRUE(cancel);
+        QTimer::singleShot(0, cancel, [this, cancel] {
+            bytesDrainingAtPress = device->Draining();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+    }
+    fw::EventLoopPortWaiter waiter;
+    long bytesDrainingAtPress = -1;
+};
+
+TEST_F(CancelWhileBlockTwoDrains, PressIsTakenInMidBlockAndStopsBeforeBlockThree) {
+    const std::string file = Pattern(2000 + 50);
+    WriteFile(file);
+    std::string received = Upload(file.size(), 300);
+    EXPECT_GT(bytesDrainingAtPress, 0) << "the press was served only once block 2 had ended";
+    EXPECT_EQ(writes, (std::vector<long>{200, 200}));
+    EXPECT_EQ(received, file.substr(0, 400));
     EXPECT_TRUE(owner.IsWindowEnabled());
 }
 
