@@ -1,0 +1,71 @@
+#!/usr/bin/python3
+"""A screen reader's simplest question, timed: list the windows of one application over AT-SPI.
+
+Asks again every 20 ms and keeps the times taken while the application shows its progress window
+(the upload runs), until that window has gone or the time limit passes. Prints median, 99th
+percentile and worst in milliseconds; asserts nothing.
+
+    atspi_round_trip.py PID [SECONDS]
+"""
+import sys
+import time
+
+import pyatspi
+
+PROGRESS_TITLE = "処理中..."
+
+
+def find_application(pid, limit):
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except Exception:  # an application that went away meanwhile
+                pass
+        time.sleep(0.1)
+    return None
+
+
+def window_names(app):
+    # Without this the library answers from its cache and the application is never asked.
+    app.clear_cache()
+    return [window.name for window in app]
+
+
+def percentile(sorted_values, fraction):
+    return sorted_values[int(fraction * (len(sorted_values) - 1))]
+
+
+def main():
+    pid = int(sys.argv[1])
+    limit = float(sys.argv[2]) if len(sys.argv) > 2 else 300.0
+    app = find_application(pid, 30)
+    if app is None:
+        print("the application did not show on the accessibility bus", file=sys.stderr)
+        return 1
+    times = []
+    seen_upload = False
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        start = time.perf_counter()
+        names = window_names(app)
+        took = (time.perf_counter() - start) * 1000
+        if PROGRESS_TITLE in names:
+            seen_upload = True
+            times.append(took)
+        elif seen_upload:
+            break
+        time.sleep(0.02)
+    if not times:
+        print("no question was asked during an upload", file=sys.stderr)
+        return 1
+    times.sort()
+    print("  windows listed %4d times during the upload: p50 %8.1f ms   p99 %8.1f ms   worst %8.1f ms"
+          % (len(times), percentile(times, 0.5), percentile(times, 0.99), times[-1]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
