@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A screen reader's simplest question, timed: list the windows of one application over AT-SPI.
 
-Asks again every 20 ms and keeps the times taken while the application shows its progress window
-(the upload runs), until that window has gone or the time limit passes. Prints median, 99th
+Asks again every 20 ms and keeps the times taken from the first answer that shows the application's
+progress window (the upload runs) to the first answer without it after the last one (asked while
+the upload ran, answered after it), ending once the window has been gone for two seconds or the
+time limit passes. Prints median, 99th
 percentile and worst in milliseconds; asserts nothing.
 
     atspi_round_trip.py PID [SECONDS]
@@ -45,19 +47,26 @@ def main():
     if app is None:
         print("the application did not show on the accessibility bus", file=sys.stderr)
         return 1
-    times = []
-    seen_upload = False
+    asked = []  # (milliseconds, whether the progress window was listed)
+    first = last = None
     end = time.monotonic() + limit
     while time.monotonic() < end:
         start = time.perf_counter()
-        names = window_names(app)
+        try:
+            names = window_names(app)
+        except Exception:  # a call that timed out
+            names = []
         took = (time.perf_counter() - start) * 1000
-        if PROGRESS_TITLE in names:
-            seen_upload = True
-            times.append(took)
-        elif seen_upload:
+        asked.append((took, PROGRESS_TITLE in names))
+        if asked[-1][1]:
+            if first is None:
+                first = len(asked) - 1
+            last = len(asked) - 1
+            last_seen = time.monotonic()
+        elif first is not None and time.monotonic() - last_seen > 2:
             break
         time.sleep(0.02)
+    times = [took for took, _ in asked[first:last + 2]] if first is not None else []
     if not times:
         print("no question was asked during an upload", file=sys.stderr)
         return 1
