@@ -8,6 +8,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xdotool imagemagick x11-utils
   desktop-file-utils appstream man-db
+  at-spi2-core dbus-x11 python3-pyatspi
 )
 
 missing=()

@@ -25,6 +25,7 @@
 
 #include "../../tests/app/log_window.h"
 #include "app/window_upload.h"
+#include "device_lines.h"
 #include "res/resources.h"
 #include "serial/comm_port.h"
 #include "serial/pty_peer.h"
@@ -44,25 +45,6 @@ constexpr std::string_view kUpdateDone = "Versionup succeed";
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Takes the device's lines from the port until one holds `keyword`; false when the line ended
-// first.
-bool AwaitLine(ReceiveBuffer& buffer, std::string_view keyword) {
-    const std::atomic<int> stop{0};
-    std::string line;
-    while (buffer.WaitForData(stop)) {
-        for (int byte; (byte = buffer.GetByte()) >= 0;) {
-            if (byte != '\n') {
-                line.push_back(static_cast<char>(byte));
-            } else if (line.find(keyword) != std::string::npos) {
-                return true;
-            } else {
-                line.clear();
-            }
-        }
-    }
-    return false;
 }
 
 // One upload by the tool to a fresh simulator; seconds, or a negative value when it failed.

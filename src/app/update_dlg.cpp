@@ -74,6 +74,7 @@ bool CUpdateDlg::OnInitDialog() {
 
     port_ = std::make_unique<CCommPort>();
     port_->BaudRate = UPDATE_BAUD;
+    port_->SetWaiter(&portWaiter_);
     if (!port_->OpenPort(port)) {
         ReportPortFailure(port);
         fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {port.name}));

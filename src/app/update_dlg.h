@@ -13,6 +13,7 @@
 #include "app/update_messages.h"
 #include "app/window_console_sink.h"
 #include "framework/dialog.h"
+#include "framework/event_loop_port_waiter.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
 #include "update/update_session.h"
@@ -48,6 +49,8 @@ class CUpdateDlg : public fw::Dialog {
     SystemRoots roots_;
     std::string dataFilePath_;
     QIcon icon_;
+    // The port's writes wait in the event loop, so the windows stay alive during the upload.
+    fw::EventLoopPortWaiter portWaiter_;
     std::unique_ptr<CCommPort> port_;
     UpdateSession session_;
     WindowConsoleSink consoleSink_;

@@ -98,11 +98,21 @@ int CCommPort::ApplySettings() {
 }
 
 int CCommPort::WriteBlock(const void* data, uint32_t length) {
-    const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
-    const auto* next = static_cast<const unsigned char*>(data);
-    long left = length;
+    // A write from inside a wait (a handler the wait served) would cut the block in progress.
+    if (writing_) return 0;
+    writing_ = true;
     lastWriteFailure_ = WriteFailure::kNone;
+    const bool sent = Send(static_cast<const unsigned char*>(data), length);
+    writing_ = false;
+    return sent ? 1 : 0;
+}
+
+// The deadline is judged only after looking at the port once more: a wait that served a message
+// box for a minute must not fail a port that has had room all along.
+bool CCommPort::Send(const unsigned char* next, long left) {
+    const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
     while (left > 0) {
+        if (!state_.port->IsOpen()) return FailWrite(WriteFailure::kDeviceError);
         const DeviceStatus written = state_.port->Write(next, left);
         if (written.ok()) {
             next += written.count;
@@ -110,19 +120,16 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
             continue;
         }
         if (written.fault != DeviceFault::kWouldBlock) return FailWrite(FailureOf(written));
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (wait.count() <= 0) return FailWrite(WriteFailure::kTimedOut);
-        const DeviceStatus ready = state_.port->WaitWritable(static_cast<int>(wait.count()));
-        if (!ready.ok()) return FailWrite(FailureOf(ready));
-        if (ready.count == 0) return FailWrite(WriteFailure::kTimedOut);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut);
+        if (!Wait(state_.port->Descriptor(), deadline - now)) return false;
     }
-    return WaitUntilSent(deadline) ? 1 : 0;
+    return WaitUntilSent(deadline);
 }
 
-int CCommPort::FailWrite(WriteFailure failure) {
+bool CCommPort::FailWrite(WriteFailure failure) {
     lastWriteFailure_ = failure;
-    return 0;
+    return false;
 }
 
 WriteFailure CCommPort::LastWriteFailure() const {
@@ -137,20 +144,35 @@ bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
     const long bitsPerByte = 10;
     const long baud = std::max<long>(BaudRate, 1);
     for (;;) {
+        if (!state_.port->IsOpen()) return FailWrite(WriteFailure::kDeviceError);
         const DeviceStatus queued = state_.port->OutputQueued();
-        if (!queued.ok()) return FailWrite(FailureOf(queued)) != 0;
+        if (!queued.ok()) return FailWrite(FailureOf(queued));
         if (queued.count == 0) return true;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut) != 0;
+        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut);
         const microseconds sendTime{queued.count * bitsPerByte * 1'000'000 / baud};
         const auto pause = std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(sendTime, std::chrono::milliseconds(1)),
             deadline - now);
-        std::this_thread::sleep_for(pause);
+        if (!Wait(-1, pause)) return false;
     }
 }
 
+bool CCommPort::Wait(int descriptor, std::chrono::steady_clock::duration timeout) {
+    waiting_ = true;
+    const PortWaitEnd end =
+        waiter_->Wait(descriptor, std::chrono::ceil<std::chrono::milliseconds>(timeout));
+    waiting_ = false;
+    // Interrupted: the port is being closed under the write.
+    if (end == PortWaitEnd::kInterrupted || end == PortWaitEnd::kFailed || !state_.port->IsOpen())
+        return FailWrite(WriteFailure::kDeviceError);
+    return true;
+}
+
 int CCommPort::ClosePort() {
+    // Closed by a handler that a WriteBlock's wait served: the waiter lets go of the descriptor
+    // before it is closed, and the write ends with 0.
+    if (waiting_) waiter_->Interrupt();
     state_.connected.store(0);
     buffer_.WakeProducer();
     if (state_.port->IsOpen()) {
@@ -164,6 +186,11 @@ int CCommPort::ClosePort() {
     if (watcher_.joinable()) watcher_.join();
     state_.port->Close();
     return 1;
+}
+
+void CCommPort::SetWaiter(PortWaiter* waiter) {
+    assert(!writing_);
+    waiter_ = waiter != nullptr ? waiter : &pollingWaiter_;
 }
 
 ReceiveBuffer& CCommPort::Buffer() {

@@ -5,6 +5,12 @@
 // Calling order: construct, set BaudRate (UPDATE_BAUD for the update), OpenPort, any number of
 // WriteBlock, ClosePort or destruction. One successful OpenPort per object.
 //
+// WriteBlock waits through a PortWaiter (port_waiter.h): by default a plain poll(), or the one
+// SetWaiter hands in. A waiter that serves events while it waits lets handlers run inside
+// WriteBlock: a WriteBlock from there returns 0 at once (it would cut into the block in progress),
+// and a ClosePort from there ends the wait and the write with 0. The port must not be destroyed
+// from inside its own WriteBlock.
+//
 // Thread contract: every member function runs on the thread that owns the port (the UI thread),
 // except Buffer() (its own contract, receive_buffer.h), HungUp() and State()'s atomics, which any
 // thread may use. The port watcher runs from a successful OpenPort until ClosePort or destruction,
@@ -22,6 +28,7 @@
 #include "serial/comm_state.h"
 #include "serial/device_control_block.h"
 #include "serial/port_map.h"
+#include "serial/port_waiter.h"
 #include "serial/receive_buffer.h"
 
 inline constexpr uint32_t UPDATE_BAUD = 19200;
@@ -60,6 +67,9 @@ class CCommPort : public DeviceControlBlock {
     WriteFailure LastWriteFailure() const;
     // Stops the watcher, drops DTR, purges both queues and closes the port. Returns 1.
     int ClosePort();
+    // How WriteBlock waits from now on; nullptr for the default. `waiter` must outlive its use
+    // here. Not from inside WriteBlock.
+    void SetWaiter(PortWaiter* waiter);
 
     ReceiveBuffer& Buffer();
     // The watcher saw the device go away.
@@ -72,8 +82,11 @@ class CCommPort : public DeviceControlBlock {
 
   private:
     void StartWatcher();
+    bool Send(const unsigned char* data, long length);
     bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
-    int FailWrite(WriteFailure failure);
+    bool FailWrite(WriteFailure failure);
+    // Hands one wait to the waiter; false when the port cannot be written any more.
+    bool Wait(int descriptor, std::chrono::steady_clock::duration timeout);
 
     // Destroyed in reverse order: the connection state (and its device) before the buffer.
     ReceiveBuffer buffer_;
@@ -83,5 +96,9 @@ class CCommPort : public DeviceControlBlock {
     std::mutex watcherStart_;
     std::chrono::milliseconds writeTimeout_{10000};
     WriteFailure lastWriteFailure_ = WriteFailure::kNone;
+    PollingPortWaiter pollingWaiter_;
+    PortWaiter* waiter_ = &pollingWaiter_;
+    bool writing_ = false;
+    bool waiting_ = false;
     std::string openFailure_;
 };

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -91,23 +90,7 @@ class PosixSerialDevice final : public SerialDevice {
         }
     }
 
-    DeviceStatus WaitWritable(int timeoutMs) override {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            pollfd port{fd_, POLLOUT, 0};
-            const int ready = poll(&port, 1, timeoutMs);
-            if (ready > 0) {
-                if ((port.revents & kHangUpEvents) != 0) return HungUp("poll");
-                return Succeeded(1);
-            }
-            if (ready == 0) return Succeeded(0);
-            if (errno != EINTR) return IoFailed("poll", errno);
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            timeoutMs = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-        }
-    }
+    int Descriptor() const override { return fd_; }
 
     DeviceStatus OutputQueued() override {
         int queued = 0;

@@ -4,8 +4,8 @@
 // CCommPort another one (a recording wrapper, or a fake for what a pseudo-terminal cannot do).
 //
 // Thread contract (as CCommPort and the port watcher use it):
-//   - Open, Configure, Purge, SetDtr, Write, WaitWritable, OutputQueued and Close run on the
-//     thread that owns the port; Close only once the port watcher has ended.
+//   - Open, Configure, Purge, SetDtr, Write, OutputQueued, Descriptor and Close run on the thread
+//     that owns the port; Close only once the port watcher has ended.
 //   - WaitReadable and Read run on the port watcher thread, at the same time as Write and friends.
 //   - Wake may be called from any thread while the device is open.
 #pragma once
@@ -58,8 +58,9 @@ class SerialDevice {
     virtual DeviceStatus SetDtr(bool raised) = 0;
     // Writes what fits now, never waiting; count = bytes taken. kWouldBlock when none fit.
     virtual DeviceStatus Write(const void* data, long length) = 0;
-    // Waits up to timeoutMs until Write can take bytes: count 1 when it can, 0 after the time-out.
-    virtual DeviceStatus WaitWritable(int timeoutMs) = 0;
+    // The descriptor that turns writable when Write can take bytes again, for the port's waiter
+    // (port_waiter.h); -1 when there is none (the waiter then waits for its time-out).
+    virtual int Descriptor() const = 0;
     // Bytes written but not yet sent on the line.
     virtual DeviceStatus OutputQueued() = 0;
     virtual void Close() = 0;

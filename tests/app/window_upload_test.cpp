@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/event_loop_port_waiter.h"
 #include "framework/resources.h"
 #include "log_window.h"
 #include "res/resource.h"
@@ -41,8 +42,10 @@ class WindowUploadTest : public ::testing::Test {
     void SetUp() override {
         RegisterResources();
         setenv("QELPUPD_COM1", peer.SlavePath().c_str(), 1);
-        port = std::make_unique<CCommPort>(std::make_unique<BlockNotingDevice>(
-            MakeSerialDevice(), [this](long n) { OnWrite(n); }));
+        auto noting = std::make_unique<BlockNotingDevice>(
+            MakeSerialDevice(), [this](long n) { OnWrite(n); }, pace);
+        device = noting.get();
+        port = std::make_unique<CCommPort>(std::move(noting));
         port->BaudRate = UPDATE_BAUD;
         ASSERT_NE(port->OpenPort("COM1"), 0);
         ASSERT_TRUE(owner.Create(nullptr));
@@ -62,8 +65,10 @@ class WindowUploadTest : public ::testing::Test {
 
     virtual void OnWrite(long n) { writes.push_back(n); }
 
+    long pace = 0;  // bytes per second; 0: the pseudo-terminal's own
     test::WorkFolder folder;
     PtyPeer peer;
+    BlockNotingDevice* device = nullptr;
     std::unique_ptr<CCommPort> port;
     test::LogWindow owner;
     UpdateSession session;
@@ -111,6 +116,41 @@ TEST_F(CancelDuringBlockTwo, SendsBlocksOneAndTwoAndNoMore) {
     EXPECT_EQ(received, file.substr(0, 400));
     // The display runs one block ahead of the data.
     EXPECT_EQ(percentAtWrite, (std::vector<QString>{"10%", "20%"}));
+    EXPECT_TRUE(owner.IsWindowEnabled());
+}
+
+// As in the tool: the port's waits serve the event loop while a block drains at a real line's pace.
+// The press comes while block 2 drains, is taken in at once, and stops the upload before block 3.
+class CancelWhileBlockTwoDrains : public WindowUploadTest {
+  protected:
+    CancelWhileBlockTwoDrains() { pace = 1920; }
+    void SetUp() override {
+        WindowUploadTest::SetUp();
+        port->SetWaiter(&waiter);
+    }
+    void OnWrite(long n) override {
+        WindowUploadTest::OnWrite(n);
+        if (writes.size() != 2) return;
+        QWidget* progress = VisibleWindowTitled(QString::fromUtf8("処理中..."));
+        ASSERT_TRUE(progress);
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        ASSERT_TRUE(cancel);
+        QTimer::singleShot(0, cancel, [this, cancel] {
+            bytesDrainingAtPress = device->Draining();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+    }
+    fw::EventLoopPortWaiter waiter;
+    long bytesDrainingAtPress = -1;
+};
+
+TEST_F(CancelWhileBlockTwoDrains, PressIsTakenInMidBlockAndStopsBeforeBlockThree) {
+    const std::string file = test::DataPattern(2000 + 50);
+    folder.WriteDataFile(file.size());
+    std::string received = Upload(file.size(), 300);
+    EXPECT_GT(bytesDrainingAtPress, 0) << "the press was served only once block 2 had ended";
+    EXPECT_EQ(writes, (std::vector<long>{200, 200}));
+    EXPECT_EQ(received, file.substr(0, 400));
     EXPECT_TRUE(owner.IsWindowEnabled());
 }
 

@@ -3,6 +3,8 @@
 // rest to the real device on a pseudo-terminal.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,7 +24,7 @@ class PassThroughDevice : public SerialDevice {
     DeviceStatus Write(const void* data, long length) override {
         return real_->Write(data, length);
     }
-    DeviceStatus WaitWritable(int timeoutMs) override { return real_->WaitWritable(timeoutMs); }
+    int Descriptor() const override { return real_->Descriptor(); }
     DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
     void Close() override { real_->Close(); }
     WaitResult WaitReadable() override { return real_->WaitReadable(); }
@@ -40,11 +42,15 @@ class PassThroughDevice : public SerialDevice {
 
 // Notes the size of each block the port writes. A block may reach the device in parts when the
 // line is full; the port asks for its output queue once the whole block is written, which marks
-// where the block ends. Port owner's thread only.
+// where the block ends. Given a pace in bytes per second, the output queue drains at it, as a real
+// line's does (a pseudo-terminal's empties at once). Port owner's thread only.
 class BlockNotingDevice final : public PassThroughDevice {
   public:
-    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock)
-        : PassThroughDevice(std::move(real)), onBlock_(std::move(onBlock)) {}
+    BlockNotingDevice(std::unique_ptr<SerialDevice> real, std::function<void(long)> onBlock,
+                      long bytesPerSecond = 0)
+        : PassThroughDevice(std::move(real)),
+          onBlock_(std::move(onBlock)),
+          bytesPerSecond_(bytesPerSecond) {}
 
     DeviceStatus Write(const void* data, long length) override {
         const DeviceStatus status = PassThroughDevice::Write(data, length);
@@ -52,11 +58,27 @@ class BlockNotingDevice final : public PassThroughDevice {
         return status;
     }
     DeviceStatus OutputQueued() override {
-        if (pending_ > 0) onBlock_(std::exchange(pending_, 0));
+        if (pending_ > 0) {
+            blockBytes_ = pending_;
+            blockAt_ = std::chrono::steady_clock::now();
+            onBlock_(std::exchange(pending_, 0));
+        }
+        if (const long left = Draining(); left > 0) return {left};
         return PassThroughDevice::OutputQueued();
+    }
+    // Bytes of the last block still on their way at the pace.
+    long Draining() const {
+        if (bytesPerSecond_ == 0) return 0;
+        const auto elapsed = std::chrono::steady_clock::now() - blockAt_;
+        const auto sent = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() *
+                          bytesPerSecond_ / 1'000'000;
+        return std::max<long>(0, blockBytes_ - static_cast<long>(sent));
     }
 
   private:
     std::function<void(long)> onBlock_;
+    const long bytesPerSecond_;
     long pending_ = 0;
+    long blockBytes_ = 0;
+    std::chrono::steady_clock::time_point blockAt_;
 };

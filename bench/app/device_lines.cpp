@@ -1,0 +1,23 @@
+#include "device_lines.h"
+
+#include <atomic>
+#include <string>
+
+#include "serial/receive_buffer.h"
+
+bool AwaitLine(ReceiveBuffer& buffer, std::string_view keyword) {
+    const std::atomic<int> stop{0};
+    std::string line;
+    while (buffer.WaitForData(stop)) {
+        for (int byte; (byte = buffer.GetByte()) >= 0;) {
+            if (byte != '\n') {
+                line.push_back(static_cast<char>(byte));
+            } else if (line.find(keyword) != std::string::npos) {
+                return true;
+            } else {
+                line.clear();
+            }
+        }
+    }
+    return false;
+}
