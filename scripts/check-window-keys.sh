@@ -55,6 +55,13 @@ window() {  # window TITLE-REGEX: waits up to 10 s for a visible window; prints 
   return 1
 }
 gone() { [ -z "$(visible "$1")" ]; }
+# The program's visible windows; a menu that opens adds one.
+windows() { xdotool search --onlyvisible --classname qelpupd 2>/dev/null | wc -l; }
+menu_open() {
+  local n
+  for _ in $(seq 100); do n=$(windows); [ "$n" -gt 1 ] && return 0; sleep 0.1; done
+  return 1
+}
 keys() { sleep 0.3; xdotool key --clearmodifiers "$@"; }
 fail() { echo "FAIL: $*"; status=1; }
 shot() {  # shot NAME WINDOW-ID: the window and what opened beside it
@@ -69,6 +76,15 @@ focus_main() {
 }
 
 version='^ﾊﾞｰｼﾞｮﾝ情報 QelpUpd$'
+# Waits for the version dialog and closes it with Esc, pressed in it: an Esc that reached the main
+# window would end the program.
+close_version() {
+  local id
+  id=$(window "$version") || return 1
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  keys Escape
+  wait_for 50 gone "$version" || fail "Esc left the version dialog open"
+}
 status=0
 # xdotool matches titles without regard to case: the box (titled "qelpupd") shows before the main
 # window ("QelpUpd") does.
@@ -79,24 +95,25 @@ xdotool windowactivate --sync "$main" 2>/dev/null || focus_main
 
 # Alt+Space, then the version item's mnemonic.
 keys alt+space
+menu_open || fail "Alt+Space opened no menu"
 shot system-menu "$main"
 keys a
-if window "$version" >/dev/null; then keys Escape; wait_for 50 gone "$version" || fail "Esc left the version dialog"
-else fail "Alt+Space and A did not open the version dialog"; fi
+close_version || fail "Alt+Space and A did not open the version dialog"
 
 # Alt+Space, then the arrows: the version item is the last.
 focus_main
-keys alt+space; keys Up; keys Return
-if window "$version" >/dev/null; then keys Escape; wait_for 50 gone "$version" || fail "Esc left the version dialog"
-else fail "Alt+Space, Up and Enter did not open the version dialog"; fi
+keys alt+space
+menu_open || fail "Alt+Space opened no menu"
+keys Up; keys Return
+close_version || fail "Alt+Space, Up and Enter did not open the version dialog"
 
 # A right click in the log: Copy, Select All, then the system menu's items, the version item last.
 focus_main
 xdotool mousemove --window "$main" 60 50; sleep 0.2; xdotool click 3
+menu_open || fail "a right click in the log opened no menu"
 shot log-menu "$main"
 keys Up; keys Return
-if window "$version" >/dev/null; then keys Escape; wait_for 50 gone "$version" || fail "Esc left the version dialog"
-else fail "the log's context menu did not lead to the version dialog"; fi
+close_version || fail "the log's context menu did not lead to the version dialog"
 
 # Alt+F4 with the focus in the log ends the program.
 focus_main
