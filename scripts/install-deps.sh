@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev libgtest-dev
   fonts-ipafont-gothic
   xvfb xdotool imagemagick x11-utils
+  at-spi2-core dbus-x11 python3-pyatspi
   desktop-file-utils appstream man-db
   at-spi2-core dbus-x11 python3-pyatspi
 )

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "dialogs/progress_math.h"
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "framework/message_pump.h"
 #include "framework/resources.h"
@@ -54,6 +55,7 @@ void CTransferProgressDlg::EnableOwner() {
 bool CTransferProgressDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     FitPercentControl();
+    if (fw::Control* percent = GetDlgItem(IDC_TRANSFER_PERCENT)) fw::ExposePercentage(*percent);
     position_ = lower_;
     SendRangeToBar();
     if (fw::ProgressBar* bar = GetProgressBar(IDC_TRANSFER_BAR))
@@ -146,6 +148,10 @@ bool CTransferProgressDlg::CancelRequested() {
 
 void CTransferProgressDlg::ShowPercent(long long position) {
     if (upper_ == lower_) return;
-    std::string text = PercentText(PercentOf(position, lower_, upper_));
-    if (GetDlgItemText(IDC_TRANSFER_PERCENT) != text) SetDlgItemText(IDC_TRANSFER_PERCENT, text);
+    int percent = PercentOf(position, lower_, upper_);
+    std::string text = PercentText(percent);
+    fw::Control* control = GetDlgItem(IDC_TRANSFER_PERCENT);
+    if (!control || control->GetWindowText() == text) return;
+    control->SetWindowText(text);
+    fw::AnnouncePercentage(*control, percent);
 }

@@ -13,6 +13,7 @@
 
 #include "framework/app.h"
 #include "framework/dialog_widget.h"
+#include "framework/edit_menu.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
 
@@ -62,7 +63,10 @@ bool Dialog::Build(Window* owner) {
     widget_->setFixedSize(units_.ToPixelsX(tmpl->cx), units_.ToPixelsY(tmpl->cy));
     widget_->setWindowTitle(QString::fromUtf8(tmpl->caption));
     Attach(widget_);
-    if (tmpl->style & WS_SYSMENU) systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
+    if (tmpl->style & WS_SYSMENU) {
+        systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
+        widget_->OfferSystemMenuKeys();
+    }
     BuildControls(*tmpl);
     SetOwner(widget_, owner);
     if (OnInitDialog()) FocusFirstTabStop();
@@ -115,6 +119,7 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 // Read-only, it still takes the focus so that the operator can scroll and copy.
                 edit->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
                                               Qt::TextSelectableByMouse);
+                if (systemMenu_) OfferSystemMenuInContextMenu(edit, *systemMenu_);
                 control = std::make_unique<EditControl>(c.id, edit);
                 w = edit;
                 break;

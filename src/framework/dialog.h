@@ -5,7 +5,8 @@
 // and runs a nested event loop until EndDialog; Create builds a modeless one that stays until
 // DestroyWindow. Keys follow the original platform's dialog manager: Enter issues the focused push
 // button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's
-// close box arrives as the system command SC_CLOSE, which becomes WM_CLOSE and then IDCANCEL.
+// close box, and Alt+F4 from any control, arrive as the system command SC_CLOSE, which becomes
+// WM_CLOSE and then IDCANCEL.
 // Unless a class overrides them, OnOK and OnCancel end a modal run with IDOK or IDCANCEL.
 //
 // Messages reach WindowProc, which looks the message or command up in the class's table; commands
@@ -52,8 +53,9 @@ class Dialog : public Window {
     std::string GetDlgItemText(int id) const;
     void CheckRadioButton(int first, int last, int checked);
 
-    // The dialog's own system menu (Alt+Space, or a right click outside the controls); null when
-    // the template has none.
+    // The dialog's own system menu (Alt+Space from any control, a right click outside the
+    // controls, or the lower part of an edit control's context menu); null when the template has
+    // none.
     SystemMenu* GetSystemMenu() const { return systemMenu_.get(); }
 
     void SetIcon(const QIcon& icon, bool big);

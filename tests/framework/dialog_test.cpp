@@ -173,23 +173,72 @@ TEST_F(DialogTest, EndDialogInsideANestedPumpReturnsOnlyAfterTheHandler) {
     EXPECT_EQ(result, fw::IDOK);
 }
 
-TEST_F(DialogTest, SystemMenuOpensWithAltSpaceAndSendsItsCommands) {
+// The window-wide keys, pressed where the focus always is: in the read-only log.
+QWidget* FocusTheLog(RecordingDialog& dialog) {
+    QWidget* log = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget();
+    log->setFocus();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.Widget(), 5000));
+    return log;
+}
+
+TEST_F(DialogTest, AltSpaceFromTheLogOpensTheSystemMenuAndItsItemsSendSystemCommands) {
     RecordingDialog dialog;
-    int result = RunModal(dialog, [&](QWidget* w) {
-        QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
+    int result = RunModal(dialog, [&](QWidget*) {
+        QTest::keyClick(FocusTheLog(dialog), Qt::Key_Space, Qt::AltModifier);
         QMenu* menu = dialog.GetSystemMenu()->Menu();
         ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
         QList<QAction*> actions = menu->actions();
         ASSERT_EQ(actions.size(), 3);  // Close, separator, the appended item
         EXPECT_TRUE(actions[1]->isSeparator());
         EXPECT_EQ(actions[2]->text(), QString::fromUtf8("項目(&T)"));
-        actions[2]->trigger();
-        menu->hide();
+        // The item's mnemonic, as a keyboard user reaches it.
+        QTest::keyClick(menu, Qt::Key_T);
+        EXPECT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
         actions[0]->trigger();  // Close
     });
     EXPECT_EQ(result, fw::IDCANCEL);
+    ASSERT_EQ(dialog.events.size(), 4u);
     EXPECT_EQ(dialog.events[1], "syscommand " + std::to_string(test::IDM_TEST_ITEM));
     EXPECT_EQ(dialog.events[2], "syscommand " + std::to_string(fw::SC_CLOSE));
+}
+
+TEST_F(DialogTest, AltF4FromTheLogAsksToCloseAsTheCloseBoxDoes) {
+    RecordingDialog dialog;
+    int result = RunModal(dialog, [&](QWidget*) {
+        QTest::keyClick(FocusTheLog(dialog), Qt::Key_F4, Qt::AltModifier);
+    });
+    EXPECT_EQ(result, fw::IDCANCEL);
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{
+                                 "init", "syscommand " + std::to_string(fw::SC_CLOSE), "cancel"}));
+}
+
+TEST_F(DialogTest, TheLogsContextMenuOffersCopySelectAllAndTheSystemMenu) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.Widget()->show();
+    auto* log = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget());
+    dialog.GetEdit(test::IDC_TEST_EDIT)->SetText("boot\r\nbootmode=DATAWAIT\r\n");
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), log->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(log->viewport(), &event);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return menu != nullptr;
+    }));
+    QList<QAction*> actions = menu->actions();
+    QStringList texts;
+    for (QAction* a : actions) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(texts,
+              (QStringList{QString::fromUtf8("コピー(&C)\tCtrl+C"),
+                           QString::fromUtf8("すべて選択\tCtrl+A"), "-",
+                           QString::fromUtf8("閉じる(&C)"), "-", QString::fromUtf8("項目(&T)")}));
+    EXPECT_FALSE(actions[0]->isEnabled());  // nothing selected yet
+    actions[1]->trigger();
+    EXPECT_EQ(log->textCursor().selectedText().size(), log->document()->characterCount() - 1);
+    // The system items reach the dialog as from the system menu itself.
+    actions[5]->trigger();
+    menu->hide();
+    EXPECT_EQ(dialog.events.back(), "syscommand " + std::to_string(test::IDM_TEST_ITEM));
 }
 
 TEST_F(DialogTest, RightClickOutsideTheControlsOpensTheSystemMenu) {
