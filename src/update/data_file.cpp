@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -32,6 +33,11 @@ class FileDescriptor {
     int fd_;
 };
 
+// ASCII letters only: the names are the device's, not the locale's.
+int FoldCase(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
 std::string AbsoluteDirectory(const std::string& directory) {
     std::unique_ptr<char, decltype(&free)> resolved(realpath(directory.c_str(), nullptr), &free);
     return resolved ? std::string(resolved.get()) : directory;
@@ -39,17 +45,33 @@ std::string AbsoluteDirectory(const std::string& directory) {
 
 }  // namespace
 
-std::string FindDataFile(const std::string& directory) {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
-    if (!dir) return {};
-    while (dirent* entry = readdir(dir.get())) {
-        if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) == 0) {
-            std::string base = AbsoluteDirectory(directory);
-            if (base.empty() || base.back() != '/') base += '/';
-            return base + entry->d_name;
-        }
+bool DataFileNameBefore(const std::string& a, const std::string& b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const int x = FoldCase(static_cast<unsigned char>(a[i]));
+        const int y = FoldCase(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y;
     }
-    return {};
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+DataFileChoice ChooseDataFile(const std::string& directory) {
+    DataFileChoice choice;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    if (!dir) return choice;
+    std::string first;
+    std::size_t matches = 0;
+    while (dirent* entry = readdir(dir.get())) {
+        if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) != 0) continue;
+        if (matches++ == 0 || DataFileNameBefore(entry->d_name, first)) first = entry->d_name;
+    }
+    if (matches == 0) return choice;
+    std::string base = AbsoluteDirectory(directory);
+    if (base.empty() || base.back() != '/') base += '/';
+    choice.path = base + first;
+    choice.passedOver = matches - 1;
+    return choice;
 }
 
 DataFileContents ReadDataFile(const std::string& path) {
