@@ -2,11 +2,13 @@
 // at different moments. However it is closed, the run ends without a message, the dialog's
 // destructor stops the reader and closes the port, and the device sees the port closed.
 
+#include <QApplication>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
+#include "framework/window.h"
 #include "res/resource.h"
 
 namespace e2e {
@@ -59,15 +61,52 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
     EXPECT_TRUE(Contains(report.transcript, "host> closed the port")) << report.transcript;
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, CloseBeforeTheDataRequest,
-                         ::testing::Values(CloseCase{Moment::PortJustOpened, Gesture::CloseBox},
-                                           CloseCase{Moment::PortJustOpened, Gesture::Escape},
-                                           CloseCase{Moment::PortJustOpened, Gesture::Enter},
-                                           CloseCase{Moment::AfterBootLines, Gesture::CloseBox},
-                                           CloseCase{Moment::AfterBootLines, Gesture::Escape},
-                                           CloseCase{Moment::AfterBootLines, Gesture::Enter}),
-                         [](const ::testing::TestParamInfo<CloseCase>& p) {
-                             return NameOf(p.param);
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CloseBeforeTheDataRequest,
+    ::testing::Values(CloseCase{Moment::PortJustOpened, Gesture::CloseBox},
+                      CloseCase{Moment::PortJustOpened, Gesture::Escape},
+                      CloseCase{Moment::PortJustOpened, Gesture::Enter},
+                      CloseCase{Moment::AfterBootLines, Gesture::CloseBox},
+                      CloseCase{Moment::AfterBootLines, Gesture::Escape},
+                      CloseCase{Moment::AfterBootLines, Gesture::Enter},
+                      CloseCase{Moment::PortJustOpened, Gesture::SystemMenuClose},
+                      CloseCase{Moment::AfterBootLines, Gesture::SystemMenuClose}),
+    [](const ::testing::TestParamInfo<CloseCase>& p) { return NameOf(p.param); });
+
+// A data request and an outcome already queued when the operator closes the window, in the same
+// turn of the loop: neither starts an upload nor shows a box before the run returns.
+class CloseWithMessagesQueued : public EndToEndTest,
+                                public ::testing::WithParamInterface<Gesture> {};
+
+TEST_P(CloseWithMessagesQueued, NeitherUploadsNorReports) {
+    folder_.WriteDataFile(1001);
+    SimulatedDevice device({"--scenario", "silent"});
+    UpdateRun run;
+    bool uploadStarted = false;
+    run.AtUploadStart([&] { uploadStarted = true; });
+    run.When([&] { return run.Dialog() && run.Dialog()->ReaderStarted(); },
+             [&] {
+                 // The gesture first, then the reader's two messages: one turn takes all three.
+                 QMetaObject::invokeMethod(
+                     qApp, [&] { run.Perform(GetParam()); }, Qt::QueuedConnection);
+                 fw::PostMessage(run.Dialog()->Handle(), WM_DEVICE_DATAWAIT);
+                 fw::PostMessage(run.Dialog()->Handle(), WM_UPDATE_END);
+             });
+    const RunRecord record = run.Run();
+
+    EXPECT_FALSE(uploadStarted);
+    EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{});
+    EXPECT_FALSE(record.exitRequested);
+    ExpectNothingLeftOf(device);
+    const DeviceReport report = device.Stop();
+    EXPECT_FALSE(Contains(report.transcript, "host> receiv")) << report.transcript;
+}
+
+INSTANTIATE_TEST_SUITE_P(Gestures, CloseWithMessagesQueued,
+                         ::testing::Values(Gesture::CloseBox, Gesture::Escape, Gesture::Enter,
+                                           Gesture::SystemMenuClose),
+                         [](const ::testing::TestParamInfo<Gesture>& p) {
+                             return std::string(GestureName(p.param));
                          });
 
 // While the file goes out the window takes no close of any kind: the upload goes on to its end, and

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <thread>
 
 #include "framework/app.h"
@@ -184,20 +185,30 @@ struct Ending {
     int result;
 };
 
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
+
 class EndedDialog : public DialogTest, public ::testing::WithParamInterface<Ending> {};
 
-TEST_P(EndedDialog, HandlesNothingThatWasQueuedBeforeItsEnd) {
+TEST_P(EndedDialog, HandlesNothingThatWasQueuedBehindItsEnd) {
     RecordingDialog dialog;
     std::vector<std::string> eventsAtEnd;
     int result = RunModal(dialog, [&](QWidget*) {
-        // Queued from another thread, as the reader posts them.
+        // The end first, then the messages from another thread, as the reader posts them: the loop
+        // takes all three in one turn.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                GetParam().end(dialog);
+                eventsAtEnd = dialog.events;
+            },
+            Qt::QueuedConnection);
         std::thread poster([handle = dialog.Handle()] {
             fw::PostMessage(handle, test::WM_TEST_PING, 1, 0);
             fw::PostMessage(handle, test::WM_TEST_PING, 2, 0);
         });
         poster.join();
-        GetParam().end(dialog);
-        eventsAtEnd = dialog.events;
     });
     EXPECT_EQ(result, GetParam().result);
     EXPECT_EQ(dialog.events, eventsAtEnd) << "handled after the run had ended";
