@@ -33,7 +33,7 @@ class FileDescriptor {
     int fd_;
 };
 
-// ASCII letters only: the names are the device's, not the locale's.
+// ASCII letters only, so that the order does not change with the locale.
 int FoldCase(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
 }
@@ -43,9 +43,8 @@ std::string AbsoluteDirectory(const std::string& directory) {
     return resolved ? std::string(resolved.get()) : directory;
 }
 
-}  // namespace
-
-bool DataFileNameBefore(const std::string& a, const std::string& b) {
+// True when `a` comes before `b` in the order ChooseDataFile uses.
+bool NameBefore(const std::string& a, const std::string& b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         const int x = FoldCase(static_cast<unsigned char>(a[i]));
@@ -56,6 +55,8 @@ bool DataFileNameBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+}  // namespace
+
 DataFileChoice ChooseDataFile(const std::string& directory) {
     DataFileChoice choice;
     std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
@@ -64,7 +65,7 @@ DataFileChoice ChooseDataFile(const std::string& directory) {
     std::size_t matches = 0;
     while (dirent* entry = readdir(dir.get())) {
         if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) != 0) continue;
-        if (matches++ == 0 || DataFileNameBefore(entry->d_name, first)) first = entry->d_name;
+        if (matches++ == 0 || NameBefore(entry->d_name, first)) first = entry->d_name;
     }
     if (matches == 0) return choice;
     std::string base = AbsoluteDirectory(directory);

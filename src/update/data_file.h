@@ -19,9 +19,6 @@ struct DataFileChoice {
 // its entries in. Directories are not excluded: they fail later, when the file is opened.
 DataFileChoice ChooseDataFile(const std::string& directory);
 
-// True when `a` comes before `b` in that order.
-bool DataFileNameBefore(const std::string& a, const std::string& b);
-
 enum class DataFileStatus {
     Ok,
     CannotOpen,   // missing, not a regular file, or held by another program
