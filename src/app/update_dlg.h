@@ -7,6 +7,7 @@
 // destructor stops and joins the reader, then closes the port. UI thread.
 
 #include <QIcon>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,8 +25,12 @@ struct PortMapping;
 class CUpdateDlg : public fw::Dialog {
   public:
     // `roots`: where port discovery looks for the system's serial ports; tests point it at a fake
-    // tree.
-    explicit CUpdateDlg(SystemRoots roots = {});
+    // tree. `startReader` starts the console reader's thread; it throws std::system_error when the
+    // system gives none, as fw::WorkerThread does.
+    using ReaderStarter = std::function<fw::WorkerThread(std::function<unsigned()> proc)>;
+    static fw::WorkerThread StartReaderThread(std::function<unsigned()> proc);
+
+    explicit CUpdateDlg(SystemRoots roots = {}, ReaderStarter startReader = StartReaderThread);
     ~CUpdateDlg() override;
 
     const std::string& DataFilePath() const { return dataFilePath_; }
@@ -37,6 +42,9 @@ class CUpdateDlg : public fw::Dialog {
 
   protected:
     bool OnInitDialog() override;
+    // Refused while the upload runs.
+    void OnOK() override;
+    void OnCancel() override;
 
   private:
     void OnSysCommand(fw::UINT command, fw::LPARAM lParam);
@@ -44,7 +52,10 @@ class CUpdateDlg : public fw::Dialog {
     fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
-    void ReportPortFailure(const PortMapping& port) const;
+    // Reports a port that cannot serve the run (message 107, and the reason on standard error)
+    // and ends the program.
+    void EndForUnusablePort(const std::string& portName, const std::string& reason);
+    void RequestExit();
 
     SystemRoots roots_;
     std::string dataFilePath_;
@@ -54,6 +65,8 @@ class CUpdateDlg : public fw::Dialog {
     std::unique_ptr<CCommPort> port_;
     UpdateSession session_;
     WindowConsoleSink consoleSink_;
+    ReaderStarter startReader_;
     fw::WorkerThread reader_;
     bool uploading_ = false;
+    bool exitAfterUpload_ = false;  // success was reported while the file was still going out
 };

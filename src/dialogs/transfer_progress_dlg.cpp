@@ -26,15 +26,9 @@ CTransferProgressDlg::~CTransferProgressDlg() {
 bool CTransferProgressDlg::Create(fw::Window* owner) {
     fw::WinApp* app = fw::WinApp::Current();
     fw::Window* toDisable = owner ? owner : (app ? app->LastActivePopup() : nullptr);
-    // A control's owner rules go to the window it sits in.
-    QWidget* window = toDisable && toDisable->Widget() ? toDisable->Widget()->window() : nullptr;
-    if (window && window->isEnabled()) {
-        window->setEnabled(false);
-        disabledWindow_ = window;
-        ownerDisabled_ = true;
-    }
+    ownerDisable_ = fw::WindowDisable(toDisable ? toDisable->Widget() : nullptr);
     if (!fw::Dialog::Create(owner ? owner : (app ? app->MainWindow() : nullptr))) {
-        EnableOwner();
+        ownerDisable_.Release();
         return false;
     }
     return true;
@@ -42,14 +36,8 @@ bool CTransferProgressDlg::Create(fw::Window* owner) {
 
 void CTransferProgressDlg::DestroyWindow() {
     // The owner first, so that it is enabled again when the activation returns to it.
-    EnableOwner();
+    ownerDisable_.Release();
     fw::Dialog::DestroyWindow();
-}
-
-void CTransferProgressDlg::EnableOwner() {
-    if (ownerDisabled_ && disabledWindow_) disabledWindow_->setEnabled(true);
-    ownerDisabled_ = false;
-    disabledWindow_ = nullptr;
 }
 
 bool CTransferProgressDlg::OnInitDialog() {

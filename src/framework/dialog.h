@@ -11,9 +11,10 @@
 //
 // Messages reach WindowProc, which looks the message or command up in the class's table; commands
 // from APP_COMMAND_FIRST to APP_COMMAND_LAST that the dialog leaves unhandled are offered to the
-// application object. UI thread only; other threads use the window's handle.
+// application object. Once EndDialog has ended a run, the dialog handles nothing more: what was
+// already queued for it (a device's data request, an outcome) is dropped, not acted on while the
+// run winds down. UI thread only; other threads use the window's handle.
 
-#include <QPointer>
 #include <QSize>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@
 #include "framework/dialog_font.h"
 #include "framework/dialog_template.h"
 #include "framework/window.h"
+#include "framework/window_disable.h"
 
 class QEventLoop;
 class QIcon;
@@ -90,7 +92,6 @@ class Dialog : public Window {
     bool Build(Window* owner);
     void BuildControls(const DialogTemplate& tmpl);
     void FocusFirstTabStop();
-    void EnableOwner();
     void OnEnterKey();
     void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -103,7 +104,7 @@ class Dialog : public Window {
     std::unique_ptr<SystemMenu> systemMenu_;
     DialogUnits units_{};
     QEventLoop* loop_ = nullptr;
-    QPointer<QWidget> disabledOwner_;  // the owner window a modal run disabled
+    WindowDisable ownerDisable_;  // held on the owner while the modal run lasts
     bool ended_ = false;
     int result_ = 0;
 };

@@ -9,6 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <thread>
 
 #include "framework/app.h"
 #include "framework/system_menu.h"
@@ -172,6 +176,72 @@ TEST_F(DialogTest, EndDialogInsideANestedPumpReturnsOnlyAfterTheHandler) {
     EXPECT_TRUE(handlerFinished);
     EXPECT_EQ(result, fw::IDOK);
 }
+
+// Messages already queued when the run ends (a device's data request and its outcome, posted by
+// another thread) reach no handler: ended by a key, the close box, or a command in the same turn.
+struct Ending {
+    const char* name;
+    std::function<void(RecordingDialog&)> end;
+    int result;
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
+
+class EndedDialog : public DialogTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndedDialog, HandlesNothingThatWasQueuedBehindItsEnd) {
+    RecordingDialog dialog;
+    std::vector<std::string> eventsAtEnd;
+    int result = RunModal(dialog, [&](QWidget*) {
+        // The end first, then the messages from another thread, as the reader posts them: the loop
+        // takes all three in one turn.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                GetParam().end(dialog);
+                eventsAtEnd = dialog.events;
+            },
+            Qt::QueuedConnection);
+        std::thread poster([handle = dialog.Handle()] {
+            fw::PostMessage(handle, test::WM_TEST_PING, 1, 0);
+            fw::PostMessage(handle, test::WM_TEST_PING, 2, 0);
+        });
+        poster.join();
+    });
+    EXPECT_EQ(result, GetParam().result);
+    EXPECT_EQ(dialog.events, eventsAtEnd) << "handled after the run had ended";
+    EXPECT_EQ(std::count_if(dialog.events.begin(), dialog.events.end(),
+                            [](const std::string& e) { return e.rfind("ping", 0) == 0; }),
+              0);
+}
+
+QWidget* FocusOf(RecordingDialog& dialog) {
+    QWidget* log = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget();
+    log->setFocus();
+    return log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, EndedDialog,
+    ::testing::Values(
+        Ending{"Escape", [](RecordingDialog& d) { QTest::keyClick(FocusOf(d), Qt::Key_Escape); },
+               fw::IDCANCEL},
+        Ending{"Enter", [](RecordingDialog& d) { QTest::keyClick(FocusOf(d), Qt::Key_Return); },
+               fw::IDOK},
+        Ending{"CloseBox", [](RecordingDialog& d) { d.Widget()->close(); }, fw::IDCANCEL},
+        Ending{"SystemMenuClose",
+               [](RecordingDialog& d) { d.GetSystemMenu()->Menu()->actions().front()->trigger(); },
+               fw::IDCANCEL},
+        // A handler ends the run; a Cancel queued behind it changes nothing either.
+        Ending{"EndDialogThenQueuedCancel",
+               [](RecordingDialog& d) {
+                   d.EndDialog(fw::IDOK);
+                   fw::PostMessage(d.Handle(), fw::WM_COMMAND, fw::IDCANCEL, 0);
+               },
+               fw::IDOK}),
+    [](const ::testing::TestParamInfo<Ending>& p) { return std::string(p.param.name); });
 
 // The window-wide keys, pressed where the focus always is: in the read-only log.
 QWidget* FocusTheLog(RecordingDialog& dialog) {
