@@ -103,7 +103,7 @@ TEST_F(SeveralDataFiles, SendsTheFirstByNameAndSaysSo) {
     std::vector<std::string> lines;
     std::istringstream in(errors);
     for (std::string line; std::getline(in, line);)
-        if (Contains(line, kDataFileName)) lines.push_back(line);
+        if (Contains(line, test::kDataFileName)) lines.push_back(line);
     ASSERT_EQ(lines.size(), 1u) << errors;
     EXPECT_TRUE(Contains(lines[0], "2 other")) << lines[0];
     ExpectNothingLeftOf(device);
