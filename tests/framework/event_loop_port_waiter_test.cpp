@@ -14,6 +14,7 @@
 
 #include "framework/message_box.h"
 #include "serial/comm_port.h"
+#include "serial/pass_through_device.h"
 #include "serial/pty_peer.h"
 #include "support/gui_wait.h"
 
@@ -27,31 +28,15 @@ constexpr size_t kBigBlock = 1 << 20;
 
 // The real device, except that its output queue reads full while `held` is set: a pseudo-terminal
 // hands every byte to its peer at once, a real line does not.
-class HeldQueueDevice final : public SerialDevice {
+class HeldQueueDevice final : public PassThroughDevice {
   public:
     HeldQueueDevice(std::unique_ptr<SerialDevice> real, bool& held)
-        : real_(std::move(real)), held_(held) {}
-    DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
-    bool IsOpen() const override { return real_->IsOpen(); }
-    DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
-    DeviceStatus Purge() override { return real_->Purge(); }
-    DeviceStatus SetDtr(bool raised) override { return real_->SetDtr(raised); }
-    DeviceStatus Write(const void* data, long length) override {
-        return real_->Write(data, length);
-    }
-    int Descriptor() const override { return real_->Descriptor(); }
+        : PassThroughDevice(std::move(real)), held_(held) {}
     DeviceStatus OutputQueued() override {
-        return held_ ? DeviceStatus{200} : real_->OutputQueued();
+        return held_ ? DeviceStatus{200} : PassThroughDevice::OutputQueued();
     }
-    void Close() override { real_->Close(); }
-    WaitResult WaitReadable() override { return real_->WaitReadable(); }
-    DeviceStatus Read(void* destination, long maximum) override {
-        return real_->Read(destination, maximum);
-    }
-    void Wake() override { real_->Wake(); }
 
   private:
-    std::unique_ptr<SerialDevice> real_;
     bool& held_;
 };
 
