@@ -19,6 +19,8 @@ WorkFolder::WorkFolder(std::size_t dataBytes) : previous_(std::filesystem::curre
     std::ofstream(dataFile_, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     std::filesystem::current_path(folder_);
+    // The tool's update record goes to the folder too, never to the home folder.
+    setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
 }
 
 WorkFolder::~WorkFolder() {

@@ -1,7 +1,8 @@
 #pragma once
 // A temporary working folder holding one generated data file, made the process's working directory
-// for its lifetime, since that is where the main dialog looks for the file. The folder goes when
-// the object does. Main thread, one at a time.
+// for its lifetime, since that is where the main dialog looks for the file; XDG_STATE_HOME points
+// into it, so that the tool's update record lands there. The folder goes when the object does.
+// Main thread, one at a time.
 
 #include <cstddef>
 #include <filesystem>

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "dialogs/port_select_dlg.h"
@@ -12,12 +13,14 @@
 #include "framework/system_menu.h"
 #include "framework/text_format.h"
 #include "res/resource.h"
+#include "res/version_info.h"
 #include "serial/comm_port.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
 #include "update/console_reader.h"
 #include "update/data_file.h"
 #include "update/data_upload.h"
+#include "update/update_record.h"
 
 namespace {
 constexpr int kSystemIconSize = 32;
@@ -33,6 +36,8 @@ CUpdateDlg::~CUpdateDlg() {
         session_.RequestStop();
         reader_.Join();
     }
+    // Closed before the device ended the run.
+    if (record_ && !record_->Finished()) FinishRecord(RecordedOutcome::kClosedByOperator, 0);
     port_.reset();
 }
 
@@ -81,6 +86,9 @@ bool CUpdateDlg::OnInitDialog() {
         return false;
     }
 
+    exitStatus_ = 1;  // until the device reports a success
+    StartRecord(port);
+
     session_.buffer = &port_->Buffer();
     session_.log = GetDlgItem(IDC_LOG)->Handle();
     session_.mainWindow = Handle();
@@ -94,6 +102,27 @@ void CUpdateDlg::ReportPortFailure(const PortMapping& port) const {
     // For the operator who started the tool from a terminal: which device, what it is, and why.
     std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), port.name.c_str(),
                  port_->DescribeOpenFailure().c_str());
+}
+
+void CUpdateDlg::StartRecord(const PortMapping& port) {
+    record_ = std::make_unique<UpdateRecord>(RecordDirectory());
+    record_->Start({fw::ApplicationName(), res::version::kVersion, port.name, port.devicePath,
+                    dataFilePath_, std::chrono::system_clock::now()});
+    session_.record = record_.get();
+}
+
+void CUpdateDlg::FinishRecord(RecordedOutcome outcome, int message) {
+    if (!record_) return;
+    RunEnd end;
+    end.transfer = lastUpload_.transfer;
+    end.blocksSent = lastUpload_.blocksSent;
+    end.remainderSent = lastUpload_.remainderSent;
+    end.blockSize = BLOCK_SIZE;
+    end.uploads = uploads_;
+    end.outcome = outcome;
+    end.message = message;
+    end.time = std::chrono::system_clock::now();
+    record_->Finish(end);
 }
 
 void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
@@ -122,13 +151,29 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     // A request that arrives while the file is going out is the device repeating itself.
     if (uploading_ || !port_) return 0;
     uploading_ = true;
-    UploadDataFile(dataFilePath_, *port_, session_, *this);
+    lastUpload_ = UploadDataFile(dataFilePath_, *port_, session_, *this);
+    ++uploads_;
     uploading_ = false;
+    if (pendingOutcome_) {
+        FinishRecord(pendingOutcome_->first, pendingOutcome_->second);
+        pendingOutcome_.reset();
+    }
     return 0;
 }
 
 fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
-    if (session_.flags.result.load() != 0) {
+    const bool succeeded = session_.flags.result.load() != 0;
+    exitStatus_ = succeeded ? 0 : 1;
+    const auto outcome = succeeded ? RecordedOutcome::kSucceeded : RecordedOutcome::kFailed;
+    const int message = succeeded ? IDS_UPDATE_DONE : IDS_UPDATE_FAILED;
+    // Written before the box, which may stay up for long; during an upload, once the figures of
+    // the transfer are final.
+    if (uploading_)
+        pendingOutcome_.emplace(outcome, message);
+    else
+        FinishRecord(outcome, message);
+
+    if (succeeded) {
         fw::MessageBox(IDS_UPDATE_DONE);
         if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
             fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);

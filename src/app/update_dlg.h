@@ -5,14 +5,23 @@
 // reader; the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload,
 // its WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
 // destructor stops and joins the reader, then closes the port. UI thread.
+//
+// A run that opened the port leaves an update record (update/update_record.h): the outcome's line
+// is appended before the outcome's box shows; a run the operator closed first is recorded by the
+// destructor. The exit status says how the run ended: 0 success, 1 failure or closed after the port
+// opened, 2 when no update could start.
 
 #include <QIcon>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "framework/dialog.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
+#include "update/data_upload.h"
+#include "update/update_record.h"
 #include "update/update_session.h"
 
 class CCommPort;
@@ -29,6 +38,8 @@ class CUpdateDlg : public fw::Dialog {
     CCommPort* Port() const { return port_.get(); }
     UpdateSession& Session() { return session_; }
     bool ReaderStarted() const { return reader_.Started(); }
+    // The process's exit status for the run as it stands.
+    int ExitStatus() const { return exitStatus_; }
 
     const fw::MessageMap* GetMessageMap() const override;
 
@@ -42,6 +53,8 @@ class CUpdateDlg : public fw::Dialog {
     fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
     void ReportPortFailure(const PortMapping& port) const;
+    void StartRecord(const PortMapping& port);
+    void FinishRecord(RecordedOutcome outcome, int message);
 
     SystemRoots roots_;
     std::string dataFilePath_;
@@ -50,4 +63,10 @@ class CUpdateDlg : public fw::Dialog {
     UpdateSession session_;
     fw::WorkerThread reader_;
     bool uploading_ = false;
+    int exitStatus_ = 2;
+    std::unique_ptr<UpdateRecord> record_;
+    UploadFigures lastUpload_;
+    int uploads_ = 0;
+    // An outcome that came while an upload ran: recorded once the upload has returned.
+    std::optional<std::pair<RecordedOutcome, int>> pendingOutcome_;
 };

@@ -100,6 +100,7 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
             left -= written.count;
             continue;
         }
+        if (written.fault == DeviceFault::kGone) state_.hungUp.store(1);
         if (written.fault != DeviceFault::kWouldBlock) return 0;
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());

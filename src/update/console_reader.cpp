@@ -3,13 +3,15 @@
 #include "framework/edit_ops.h"
 #include "serial/receive_buffer.h"
 #include "update/keyword_table.h"
+#include "update/update_record.h"
 
 void HandleConsoleLine(UpdateSession& session, std::string_view line) {
     std::string shown;
     shown.reserve(line.size() + 2);
     shown.append(line).append("\r\n");
     // The line shows before its keyword acts: the log's last line is the one that ended the run.
-    fw::EditAppendAndShowEnd(session.log, shown);
+    if (fw::EditAppendAndShowEnd(session.log, shown) && session.record)
+        session.record->ConsoleLine(line);
 
     const KeywordRule* rule = MatchKeyword(line);
     if (!rule) return;

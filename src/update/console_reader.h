@@ -6,7 +6,8 @@
 // appends the line and "\r\n" to the log (one synchronous send to the UI thread), then applies the
 // first matching keyword: a data request posts WM_DEVICE_DATAWAIT; an end keyword sets the stop
 // flag, a failure keyword clears the result flag too. When the line hangs up, it ends the run as
-// failed once every complete line received before has been shown. On leaving it posts WM_UPDATE_END
+// failed once every complete line received before has been shown. Every line the log shows goes to
+// the session's update record too, from this thread. On leaving it posts WM_UPDATE_END
 // once. It waits on the buffer while it is empty; a stop from outside comes through RequestStop.
 
 #include <string>

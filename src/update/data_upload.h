@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "update/update_record.h"
 #include "update/update_session.h"
 
 class CCommPort;
@@ -15,7 +16,15 @@ class Window;
 
 inline constexpr std::uint32_t BLOCK_SIZE = 200;
 
+// What went out, for the update record. transfer is kNone when nothing was sent: the file could not
+// be read, or the progress dialog could not be made.
+struct UploadFigures {
+    RecordedTransfer transfer = RecordedTransfer::kNone;
+    std::uint64_t blocksSent = 0;
+    std::uint64_t remainderSent = 0;
+};
+
 // Reads the file and sends it; failures are reported in message boxes. When the file cannot be
 // opened the run ends as failed: the stop flag is set and the result flag cleared.
-void UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
-                    fw::Window& owner);
+UploadFigures UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
+                             fw::Window& owner);

@@ -11,6 +11,7 @@
 #include "framework/window.h"
 
 class ReceiveBuffer;
+class UpdateRecord;
 
 // Private messages of the main dialog, posted by the console reader with zero parameters.
 inline constexpr fw::UINT WM_DEVICE_DATAWAIT = fw::WM_USER + 1;
@@ -25,6 +26,7 @@ struct UpdateSession {
     ReceiveBuffer* buffer = nullptr;  // the port's receive buffer
     fw::WindowHandle log;             // the log edit control
     fw::WindowHandle mainWindow;      // receives WM_DEVICE_DATAWAIT and WM_UPDATE_END
+    UpdateRecord* record = nullptr;   // takes every line the log shows; none: nothing is recorded
     UpdateFlags flags;
 
     // Any thread: sets the stop flag and wakes a reader that waits for bytes.

@@ -53,6 +53,7 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
 
     EXPECT_TRUE(record.closedByTest);
     EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{});
+    EXPECT_EQ(record.exitStatus, 1) << "closed before the device reported success";
     EXPECT_EQ(threadsWhileOpen, threadsBefore_ + 2) << "the reader and the port watcher";
     ExpectNothingLeftOf(device);
     const DeviceReport report = device.Finish();
