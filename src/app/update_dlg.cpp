@@ -37,7 +37,11 @@ CUpdateDlg::~CUpdateDlg() {
         reader_.Join();
     }
     // Closed before the device ended the run.
-    if (record_ && !record_->Finished()) FinishRecord(RecordedOutcome::kClosedByOperator, 0);
+    if (record_ && !record_->Finished()) {
+        const auto [outcome, message] =
+            pendingOutcome_.value_or(std::pair(RecordedOutcome::kClosedByOperator, 0));
+        FinishRecord(outcome, message);
+    }
     port_.reset();
 }
 
