@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -248,6 +249,31 @@ TEST_F(UpdateRecordTest, RecordThatCannotBeAppendedReportsOnce) {
     ASSERT_EQ(problems_.size(), 1u);
     EXPECT_TRUE(Has(problems_[0], "updates.log")) << problems_[0];
     EXPECT_TRUE(Has(problems_[0], "Is a directory")) << problems_[0];
+}
+
+// The reader may still deliver lines while the run is finished on the UI thread: the record's count
+// and last line agree with the console file, which holds whole lines only.
+TEST_F(UpdateRecordTest, LinesDuringFinishStayConsistent) {
+    UpdateRecord record = MakeRecord();
+    record.Start(StartOn("COM1"));
+    std::atomic<int> written{0};
+    std::thread reader([&] {
+        for (int i = 0; i < 20000; ++i) {
+            record.ConsoleLine("line " + std::to_string(i));
+            written.store(i + 1);
+        }
+    });
+    while (written.load() < 100) std::this_thread::yield();
+    record.Finish(Ended(RecordedTransfer::kComplete, RecordedOutcome::kSucceeded, 109));
+    reader.join();
+
+    const std::string line = RecordLines().at(0);
+    const std::vector<std::string> console = Lines(ReadAll(Field(line, "console_log")));
+    ASSERT_FALSE(console.empty());
+    EXPECT_TRUE(Has(line, "\"console_lines\":" + std::to_string(console.size()) + ","));
+    EXPECT_EQ(Field(line, "last_line"), console.back());
+    for (std::size_t i = 0; i < console.size(); ++i)
+        ASSERT_EQ(console[i], "line " + std::to_string(i));
 }
 
 // Two programs on two ports finish their runs at the same moments, with long device lines: every
