@@ -207,8 +207,11 @@ int main(int argc, char** argv) {
     std::vector<double> recordedSeconds;
     std::vector<double> plainSeconds;
     for (int round = 0; round < kRounds; ++round) {
-        toolSeconds.push_back(TimeToolUpload(folder.DataFile(), owner, false));
-        recordedSeconds.push_back(TimeToolUpload(folder.DataFile(), owner, true));
+        // Which goes first changes every round, so that neither always follows the other's
+        // teardown.
+        for (const bool withRecord : {round % 2 == 0, round % 2 != 0})
+            (withRecord ? recordedSeconds : toolSeconds)
+                .push_back(TimeToolUpload(folder.DataFile(), owner, withRecord));
         plainSeconds.push_back(TimePlainWrites(file, plainPeer, plainSlave));
         if (toolSeconds.back() < 0 || recordedSeconds.back() < 0 || plainSeconds.back() < 0) {
             std::fprintf(stderr, "round %d failed\n", round + 1);

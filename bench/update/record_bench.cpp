@@ -81,7 +81,7 @@ int main() {
     }
     std::printf("Update record, written to %s\n", directory.c_str());
     Print("ConsoleLine (reader thread)", lines);
-    Print("Start (UI thread, 200 files kept)", starts);
+    Print("Start (UI thread, 200 files to prune)", starts);
     Print("Finish (UI thread, incl. SHA-256)", finishes);
     std::filesystem::remove_all(root);
     return 0;

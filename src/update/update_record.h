@@ -7,8 +7,8 @@
 // console log beside it in a file of its own, named after the start time and the port, which the
 // line names. The line is written with one write() on a descriptor opened with O_APPEND, so that
 // two programs on two ports never interleave their lines. Of the console files only the newest
-// kKeptConsoleFiles stay. The data file's length and SHA-256 are taken by a thread of the record's
-// own while the run goes on.
+// kKeptConsoleFiles stay. The old console files are removed, and the data file's length and
+// SHA-256 taken, by a thread of the record's own while the run goes on; Finish joins it.
 //
 // A record that cannot be written never stops an update: the first problem of a run is reported
 // once, as one line, through the problem sink (standard error unless given), and the run goes on.
