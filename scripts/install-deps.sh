@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev libgtest-dev
   fonts-ipafont-gothic
   xvfb xdotool imagemagick x11-utils
-  desktop-file-utils appstream man-db
+  desktop-file-utils appstream man-db jq
   at-spi2-core dbus-x11 python3-pyatspi
 )
 

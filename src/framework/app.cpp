@@ -27,7 +27,7 @@ WinApp* WinApp::Current() {
 int WinApp::Run() {
     InstallInterfaceFont();
     InitInstance();
-    return 0;
+    return exitCode_;
 }
 
 Window* WinApp::LastActivePopup() const {

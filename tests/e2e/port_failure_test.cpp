@@ -45,6 +45,9 @@ TEST_F(NoDataFile, Message102ThenAnIdleWindowWithoutPort) {
     EXPECT_TRUE(idle);
     EXPECT_EQ(record.stayedOpen, true);
     EXPECT_FALSE(record.exitRequested);
+    // No update could start: a status of its own, and no record of a run.
+    EXPECT_EQ(record.exitStatus, 2);
+    EXPECT_FALSE(std::filesystem::exists(RecordFolder()));
     ExpectNothingLeftOf(device);
     const DeviceReport report = device.Stop();
     EXPECT_FALSE(Contains(report.transcript, "port opened")) << report.transcript;
@@ -96,6 +99,8 @@ TEST_P(UnavailablePort, Message107NamingCom1AndTheProgramEnds) {
     EXPECT_FALSE(record.boxes[0].readerStarted);
     EXPECT_TRUE(record.exitRequested);
     EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";
+    EXPECT_EQ(record.exitStatus, 2);
+    EXPECT_FALSE(std::filesystem::exists(RecordFolder()));
 
     const std::vector<std::string> lines = LinesAbout(errors, "COM1");
     ASSERT_EQ(lines.size(), 1u) << errors;
