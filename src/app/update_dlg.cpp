@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <system_error>
+#include <utility>
 
 #include "app/update_messages.h"
 #include "app/window_upload.h"
@@ -28,8 +30,15 @@ namespace {
 constexpr int kSystemIconSize = 32;
 }
 
-CUpdateDlg::CUpdateDlg(SystemRoots roots)
-    : fw::Dialog(IDD_UPDATE), roots_(std::move(roots)), icon_(fw::LoadIcon(IDR_MAINFRAME)) {}
+CUpdateDlg::CUpdateDlg(SystemRoots roots, ReaderStarter startReader)
+    : fw::Dialog(IDD_UPDATE),
+      roots_(std::move(roots)),
+      icon_(fw::LoadIcon(IDR_MAINFRAME)),
+      startReader_(std::move(startReader)) {}
+
+fw::WorkerThread CUpdateDlg::StartReaderThread(std::function<unsigned()> proc) {
+    return fw::WorkerThread("console-reader", std::move(proc));
+}
 
 CUpdateDlg::~CUpdateDlg() {
     // The window goes first, so that the reader's last sends to the log return at once.
@@ -70,12 +79,17 @@ bool CUpdateDlg::OnInitDialog() {
     SetIcon(icon_, true);
     SetIcon(icon_, false);
 
-    std::string found = FindDataFile(".");
-    if (found.empty()) {
+    const DataFileChoice found = ChooseDataFile(".");
+    if (found.path.empty()) {
         fw::MessageBox(IDS_NO_DATA_FILE);
         return true;
     }
-    dataFilePath_ = found;
+    dataFilePath_ = found.path;
+    if (found.passedOver > 0)
+        // Several candidates usually mean an old file left beside the new one: say which one goes.
+        std::fprintf(stderr, "%s: data file %s taken; %zu other matching file%s passed over\n",
+                     fw::ApplicationName().c_str(), found.path.c_str(), found.passedOver,
+                     found.passedOver == 1 ? "" : "s");
 
     // The ports are looked for once, as the dialog opens: the device opened is the one it showed.
     CPortSelectDlg portSelect(this, MapOfferedPorts(DiscoverSerialPorts(roots_)));
@@ -86,10 +100,7 @@ bool CUpdateDlg::OnInitDialog() {
     port_->BaudRate = UPDATE_BAUD;
     port_->SetWaiter(&portWaiter_);
     if (!port_->OpenPort(port)) {
-        ReportPortFailure(port);
-        fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {port.name}));
-        if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
-            fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+        EndForUnusablePort(port.name, port_->DescribeOpenFailure());
         return false;
     }
 
@@ -100,15 +111,33 @@ bool CUpdateDlg::OnInitDialog() {
     consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle(), record_.get());
     session_.flags.stop.store(0);
     session_.flags.result.store(1);
-    reader_ = fw::WorkerThread("console-reader",
-                               [this] { return ConsoleReaderProc(session_, consoleSink_); });
+    try {
+        reader_ = startReader_([this] { return ConsoleReaderProc(session_, consoleSink_); });
+    } catch (const std::system_error& error) {
+        // Without its reader the port would show nothing and answer nothing: give it back.
+        session_.buffer = nullptr;
+        port_.reset();
+        // The port did open, so the run is recorded; but no update could start.
+        FinishRecord(RecordedOutcome::kFailed, IDS_PORT_UNAVAILABLE);
+        exitStatus_ = 2;
+        EndForUnusablePort(
+            port.name, std::string("cannot start the console reader: ") + error.code().message());
+        return false;
+    }
     return true;
 }
 
-void CUpdateDlg::ReportPortFailure(const PortMapping& port) const {
+void CUpdateDlg::EndForUnusablePort(const std::string& portName, const std::string& reason) {
     // For the operator who started the tool from a terminal: which device, what it is, and why.
-    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), port.name.c_str(),
-                 port_->DescribeOpenFailure().c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), portName.c_str(),
+                 reason.c_str());
+    fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {portName}));
+    RequestExit();
+}
+
+void CUpdateDlg::RequestExit() {
+    if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
+        fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
 }
 
 void CUpdateDlg::StartRecord(const PortMapping& port) {
@@ -134,8 +163,21 @@ void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
         about.DoModal();
         return;
     }
-    if ((command & fw::SC_COMMAND_MASK) == fw::SC_CLOSE) session_.RequestStop();
+    if ((command & fw::SC_COMMAND_MASK) == fw::SC_CLOSE) {
+        if (uploading_) return;
+        // The operator stopped the run: whatever the reader reports after this is no success.
+        session_.flags.result.store(0);
+        session_.RequestStop();
+    }
     DefWindowProc(fw::WM_SYSCOMMAND, command, lParam);
+}
+
+void CUpdateDlg::OnOK() {
+    if (!uploading_) fw::Dialog::OnOK();
+}
+
+void CUpdateDlg::OnCancel() {
+    if (!uploading_) fw::Dialog::OnCancel();
 }
 
 void CUpdateDlg::OnPaint() {
@@ -162,6 +204,7 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
         FinishRecord(pendingOutcome_->first, pendingOutcome_->second);
         pendingOutcome_.reset();
     }
+    if (std::exchange(exitAfterUpload_, false)) RequestExit();
     return 0;
 }
 
@@ -179,8 +222,11 @@ fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
 
     if (succeeded) {
         fw::MessageBox(IDS_UPDATE_DONE);
-        if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
-            fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+        // The window refuses to close until the upload has returned to it.
+        if (uploading_)
+            exitAfterUpload_ = true;
+        else
+            RequestExit();
     } else {
         fw::MessageBox(IDS_UPDATE_FAILED);
     }

@@ -9,9 +9,11 @@
 // A run that opened the port leaves an update record (update/update_record.h): the outcome's line
 // is appended before the outcome's box shows; a run the operator closed first is recorded by the
 // destructor. The exit status says how the run ended: 0 success, 1 failure or closed after the port
-// opened, 2 when no update could start.
+// opened, 2 when no update could start (a port that opened but got no console reader is recorded as
+// failed with message 107, and still gives 2).
 
 #include <QIcon>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,8 +34,12 @@ struct PortMapping;
 class CUpdateDlg : public fw::Dialog {
   public:
     // `roots`: where port discovery looks for the system's serial ports; tests point it at a fake
-    // tree.
-    explicit CUpdateDlg(SystemRoots roots = {});
+    // tree. `startReader` starts the console reader's thread; it throws std::system_error when the
+    // system gives none, as fw::WorkerThread does.
+    using ReaderStarter = std::function<fw::WorkerThread(std::function<unsigned()> proc)>;
+    static fw::WorkerThread StartReaderThread(std::function<unsigned()> proc);
+
+    explicit CUpdateDlg(SystemRoots roots = {}, ReaderStarter startReader = StartReaderThread);
     ~CUpdateDlg() override;
 
     const std::string& DataFilePath() const { return dataFilePath_; }
@@ -47,6 +53,9 @@ class CUpdateDlg : public fw::Dialog {
 
   protected:
     bool OnInitDialog() override;
+    // Refused while the upload runs.
+    void OnOK() override;
+    void OnCancel() override;
 
   private:
     void OnSysCommand(fw::UINT command, fw::LPARAM lParam);
@@ -54,7 +63,10 @@ class CUpdateDlg : public fw::Dialog {
     fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
-    void ReportPortFailure(const PortMapping& port) const;
+    // Reports a port that cannot serve the run (message 107, and the reason on standard error)
+    // and ends the program.
+    void EndForUnusablePort(const std::string& portName, const std::string& reason);
+    void RequestExit();
     void StartRecord(const PortMapping& port);
     void FinishRecord(RecordedOutcome outcome, int message);
 
@@ -66,6 +78,7 @@ class CUpdateDlg : public fw::Dialog {
     std::unique_ptr<CCommPort> port_;
     UpdateSession session_;
     WindowConsoleSink consoleSink_;
+    ReaderStarter startReader_;
     fw::WorkerThread reader_;
     bool uploading_ = false;
     int exitStatus_ = 2;
@@ -74,4 +87,5 @@ class CUpdateDlg : public fw::Dialog {
     int uploads_ = 0;
     // An outcome that came while an upload ran: recorded once the upload has returned.
     std::optional<std::pair<RecordedOutcome, int>> pendingOutcome_;
+    bool exitAfterUpload_ = false;  // success was reported while the file was still going out
 };

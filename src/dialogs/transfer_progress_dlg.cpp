@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "dialogs/progress_math.h"
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "framework/message_pump.h"
 #include "framework/resources.h"
@@ -25,15 +26,9 @@ CTransferProgressDlg::~CTransferProgressDlg() {
 bool CTransferProgressDlg::Create(fw::Window* owner) {
     fw::WinApp* app = fw::WinApp::Current();
     fw::Window* toDisable = owner ? owner : (app ? app->LastActivePopup() : nullptr);
-    // A control's owner rules go to the window it sits in.
-    QWidget* window = toDisable && toDisable->Widget() ? toDisable->Widget()->window() : nullptr;
-    if (window && window->isEnabled()) {
-        window->setEnabled(false);
-        disabledWindow_ = window;
-        ownerDisabled_ = true;
-    }
+    ownerDisable_ = fw::WindowDisable(toDisable ? toDisable->Widget() : nullptr);
     if (!fw::Dialog::Create(owner ? owner : (app ? app->MainWindow() : nullptr))) {
-        EnableOwner();
+        ownerDisable_.Release();
         return false;
     }
     return true;
@@ -41,19 +36,14 @@ bool CTransferProgressDlg::Create(fw::Window* owner) {
 
 void CTransferProgressDlg::DestroyWindow() {
     // The owner first, so that it is enabled again when the activation returns to it.
-    EnableOwner();
+    ownerDisable_.Release();
     fw::Dialog::DestroyWindow();
-}
-
-void CTransferProgressDlg::EnableOwner() {
-    if (ownerDisabled_ && disabledWindow_) disabledWindow_->setEnabled(true);
-    ownerDisabled_ = false;
-    disabledWindow_ = nullptr;
 }
 
 bool CTransferProgressDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     FitPercentControl();
+    if (fw::Control* percent = GetDlgItem(IDC_TRANSFER_PERCENT)) fw::ExposePercentage(*percent);
     position_ = lower_;
     SendRangeToBar();
     if (fw::ProgressBar* bar = GetProgressBar(IDC_TRANSFER_BAR))
@@ -146,6 +136,10 @@ bool CTransferProgressDlg::CancelRequested() {
 
 void CTransferProgressDlg::ShowPercent(long long position) {
     if (upper_ == lower_) return;
-    std::string text = PercentText(PercentOf(position, lower_, upper_));
-    if (GetDlgItemText(IDC_TRANSFER_PERCENT) != text) SetDlgItemText(IDC_TRANSFER_PERCENT, text);
+    int percent = PercentOf(position, lower_, upper_);
+    std::string text = PercentText(percent);
+    fw::Control* control = GetDlgItem(IDC_TRANSFER_PERCENT);
+    if (!control || control->GetWindowText() == text) return;
+    control->SetWindowText(text);
+    fw::AnnouncePercentage(*control, percent);
 }

@@ -14,12 +14,10 @@
 //
 // UI thread only.
 
-#include <QPointer>
 #include <string>
 
 #include "framework/dialog.h"
-
-class QWidget;
+#include "framework/window_disable.h"
 
 class CTransferProgressDlg : public fw::Dialog {
   public:
@@ -28,10 +26,11 @@ class CTransferProgressDlg : public fw::Dialog {
     ~CTransferProgressDlg() override;
 
     // Disables the owner's top-level window (or, without an owner, the application's most recently
-    // active window) unless it is disabled already, then shows the dialog, owned by `owner` or by
-    // the application's main window. False, with the owner enabled again, when that fails.
+    // active window) for as long as the dialog lives, then shows the dialog, owned by `owner` or by
+    // the application's main window. False, with the hold on the owner let go, when that fails.
     bool Create(fw::Window* owner = nullptr);
-    // Enables the window that Create disabled, then destroys the dialog.
+    // Lets go of the window that Create disabled, then destroys the dialog. The window is enabled
+    // again unless another window (a modal run over it) still holds it.
     void DestroyWindow();
 
     void SetStatusText(const std::string& text);
@@ -55,7 +54,6 @@ class CTransferProgressDlg : public fw::Dialog {
     bool Scaled() const;
     void SendRangeToBar();
     void ShowPercent(long long position);
-    void EnableOwner();
 
     int captionId_;
     int lower_ = 0;
@@ -63,8 +61,5 @@ class CTransferProgressDlg : public fw::Dialog {
     int step_ = 10;
     long long position_ = 0;  // in the caller's units
     bool cancelRequested_ = false;
-    bool ownerDisabled_ = false;
-    // The top-level window Create disabled; QPointer, since it may be gone by the time it would be
-    // enabled again.
-    QPointer<QWidget> disabledWindow_;
+    fw::WindowDisable ownerDisable_;
 };

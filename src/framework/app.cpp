@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include "framework/accessibility.h"
 #include "framework/dialog_font.h"
 
 namespace fw {
@@ -26,6 +27,7 @@ WinApp* WinApp::Current() {
 
 int WinApp::Run() {
     InstallInterfaceFont();
+    InstallAccessibility();
     InitInstance();
     return exitCode_;
 }

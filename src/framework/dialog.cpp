@@ -13,6 +13,7 @@
 
 #include "framework/app.h"
 #include "framework/dialog_widget.h"
+#include "framework/edit_menu.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
 
@@ -62,7 +63,10 @@ bool Dialog::Build(Window* owner) {
     widget_->setFixedSize(units_.ToPixelsX(tmpl->cx), units_.ToPixelsY(tmpl->cy));
     widget_->setWindowTitle(QString::fromUtf8(tmpl->caption));
     Attach(widget_);
-    if (tmpl->style & WS_SYSMENU) systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
+    if (tmpl->style & WS_SYSMENU) {
+        systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
+        widget_->OfferSystemMenuKeys();
+    }
     BuildControls(*tmpl);
     SetOwner(widget_, owner);
     if (OnInitDialog()) FocusFirstTabStop();
@@ -115,6 +119,7 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 // Read-only, it still takes the focus so that the operator can scroll and copy.
                 edit->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
                                               Qt::TextSelectableByMouse);
+                if (systemMenu_) OfferSystemMenuInContextMenu(edit, *systemMenu_);
                 control = std::make_unique<EditControl>(c.id, edit);
                 w = edit;
                 break;
@@ -173,11 +178,7 @@ int Dialog::DoModal() {
     if (!Build(parent_)) return -1;
     if (!ended_) {
         // Disabling the owner, rather than a Qt modality, leaves the owner's other windows usable.
-        QWidget* owner = parent_ && parent_->Widget() ? parent_->Widget()->window() : nullptr;
-        if (owner && owner->isEnabled()) {
-            owner->setEnabled(false);
-            disabledOwner_ = owner;
-        }
+        ownerDisable_ = WindowDisable(parent_ ? parent_->Widget() : nullptr);
         ModalRuns().push_back(this);
         widget_->show();
         widget_->activateWindow();
@@ -186,16 +187,11 @@ int Dialog::DoModal() {
         if (!ended_) loop.exec(QEventLoop::DialogExec);
         loop_ = nullptr;
         std::erase(ModalRuns(), this);
-        EnableOwner();
+        ownerDisable_.Release();
     }
     int result = result_;
     DestroyWindow();
     return result;
-}
-
-void Dialog::EnableOwner() {
-    if (disabledOwner_) disabledOwner_->setEnabled(true);
-    disabledOwner_ = nullptr;
 }
 
 bool Dialog::Create(Window* owner) {
@@ -211,8 +207,8 @@ void Dialog::EndDialog(int result) {
     if (!loop_) return;
     // An owned dialog goes at once and gives its owner back, even when its run ends only after a
     // handler further up the stack has returned.
-    if (disabledOwner_ && widget_) {
-        EnableOwner();
+    if (ownerDisable_.Holds() && widget_) {
+        ownerDisable_.Release();
         widget_->hide();
     }
     loop_->exit(result);
@@ -302,6 +298,9 @@ void Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Dialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The run may end inside a handler while its loop still has messages queued; none of them
+    // may reach a handler before DoModal returns.
+    if (ended_) return 0;
     const MessageMap* map = GetMessageMap();
     const MessageMapEntry* entry = message == WM_COMMAND
                                        ? map->FindCommand(CommandId(wParam), CommandCode(wParam))

@@ -5,14 +5,16 @@
 // and runs a nested event loop until EndDialog; Create builds a modeless one that stays until
 // DestroyWindow. Keys follow the original platform's dialog manager: Enter issues the focused push
 // button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's
-// close box arrives as the system command SC_CLOSE, which becomes WM_CLOSE and then IDCANCEL.
+// close box, and Alt+F4 from any control, arrive as the system command SC_CLOSE, which becomes
+// WM_CLOSE and then IDCANCEL.
 // Unless a class overrides them, OnOK and OnCancel end a modal run with IDOK or IDCANCEL.
 //
 // Messages reach WindowProc, which looks the message or command up in the class's table; commands
 // from APP_COMMAND_FIRST to APP_COMMAND_LAST that the dialog leaves unhandled are offered to the
-// application object. UI thread only; other threads use the window's handle.
+// application object. Once EndDialog has ended a run, the dialog handles nothing more: what was
+// already queued for it (a device's data request, an outcome) is dropped, not acted on while the
+// run winds down. UI thread only; other threads use the window's handle.
 
-#include <QPointer>
 #include <QSize>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@
 #include "framework/dialog_font.h"
 #include "framework/dialog_template.h"
 #include "framework/window.h"
+#include "framework/window_disable.h"
 
 class QEventLoop;
 class QIcon;
@@ -52,8 +55,9 @@ class Dialog : public Window {
     std::string GetDlgItemText(int id) const;
     void CheckRadioButton(int first, int last, int checked);
 
-    // The dialog's own system menu (Alt+Space, or a right click outside the controls); null when
-    // the template has none.
+    // The dialog's own system menu (Alt+Space from any control, a right click outside the
+    // controls, or the lower part of an edit control's context menu); null when the template has
+    // none.
     SystemMenu* GetSystemMenu() const { return systemMenu_.get(); }
 
     void SetIcon(const QIcon& icon, bool big);
@@ -88,7 +92,6 @@ class Dialog : public Window {
     bool Build(Window* owner);
     void BuildControls(const DialogTemplate& tmpl);
     void FocusFirstTabStop();
-    void EnableOwner();
     void OnEnterKey();
     void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -101,7 +104,7 @@ class Dialog : public Window {
     std::unique_ptr<SystemMenu> systemMenu_;
     DialogUnits units_{};
     QEventLoop* loop_ = nullptr;
-    QPointer<QWidget> disabledOwner_;  // the owner window a modal run disabled
+    WindowDisable ownerDisable_;  // held on the owner while the modal run lasts
     bool ended_ = false;
     int result_ = 0;
 };

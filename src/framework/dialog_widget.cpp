@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QShortcut>
 
 #include "framework/app.h"
 #include "framework/dialog.h"
@@ -12,6 +13,23 @@ namespace fw {
 
 DialogWidget::DialogWidget(Dialog& dialog, Qt::WindowFlags flags)
     : QDialog(nullptr, flags), dialog_(&dialog) {}
+
+void DialogWidget::OfferSystemMenuKeys() {
+    // Shortcuts of the whole window, so that the keys work whichever control has the focus: a
+    // read-only log takes Alt+Space and Alt+F4 before the dialog's own key handling could see them.
+    auto* openMenu = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    openMenu->setContext(Qt::WindowShortcut);
+    connect(openMenu, &QShortcut::activated, this, [this] {
+        if (dialog_ && isEnabled() && dialog_->GetSystemMenu())
+            dialog_->GetSystemMenu()->Popup(mapToGlobal(QPoint(0, 0)));
+    });
+    // Alt+F4 asks as the close box does, so that whatever a dialog does with a close applies.
+    auto* close = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    close->setContext(Qt::WindowShortcut);
+    connect(close, &QShortcut::activated, this, [this] {
+        if (dialog_ && isEnabled()) dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
+    });
+}
 
 bool DialogWidget::event(QEvent* event) {
     ++eventDepth_;
@@ -36,18 +54,6 @@ void DialogWidget::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
             if (modifiers == Qt::NoModifier) {
                 dialog_->OnEnterKey();
-                return;
-            }
-            break;
-        case Qt::Key_Space:
-            if (modifiers == Qt::AltModifier && dialog_->GetSystemMenu()) {
-                dialog_->GetSystemMenu()->Popup(mapToGlobal(QPoint(0, 0)));
-                return;
-            }
-            break;
-        case Qt::Key_F4:
-            if (modifiers == Qt::AltModifier && dialog_->GetSystemMenu()) {
-                dialog_->Dispatch(WM_SYSCOMMAND, SC_CLOSE, 0);
                 return;
             }
             break;

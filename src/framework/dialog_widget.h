@@ -15,6 +15,9 @@ class DialogWidget : public QDialog {
     void Release() { dialog_ = nullptr; }
     // True while one of this widget's own event handlers runs (deleting it then must wait).
     bool InEvent() const { return eventDepth_ > 0; }
+    // Alt+Space opens the dialog's system menu and Alt+F4 asks it to close, from any of its
+    // controls.
+    void OfferSystemMenuKeys();
 
   protected:
     bool event(QEvent* event) override;

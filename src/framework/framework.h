@@ -29,7 +29,7 @@
 // which handles every waiting event - posted messages, sends from other threads, input - and
 // returns without waiting; the progress dialog pumps at each step.
 //
-// Owner disabling. A modal dialog, and the modeless progress dialog, disable their owner's
-// top-level window while they show and enable it again when they go, unless it was disabled
-// already; only the owner goes dead, and owned windows are not Qt children of it, so they stay
-// usable.
+// Owner disabling (window_disable.h). A modal dialog, and the modeless progress dialog, each hold a
+// counted disable on their owner's top-level window while they show; the window comes back only
+// when the last hold goes, in whatever order they end, and only if it was enabled before. Only the
+// owner goes dead: owned windows are not Qt children of it, so they stay usable.

@@ -1,8 +1,9 @@
 #pragma once
 // A dialog's own system menu. Linux window managers keep their window menus to themselves, so each
-// dialog that has one offers it: Alt+Space, or a right click on the dialog outside its controls.
+// dialog that has one offers it: Alt+Space whichever control has the focus, a right click on the
+// dialog outside its controls, and below the edit commands of an edit control's context menu.
 // It holds Close and whatever the program appends; a chosen item reaches the dialog as
-// WM_SYSCOMMAND.
+// WM_SYSCOMMAND, from whichever menu it was chosen.
 
 #include <QPoint>
 #include <string>

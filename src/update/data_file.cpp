@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -32,24 +33,46 @@ class FileDescriptor {
     int fd_;
 };
 
+// ASCII letters only, so that the order does not change with the locale.
+int FoldCase(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
 std::string AbsoluteDirectory(const std::string& directory) {
     std::unique_ptr<char, decltype(&free)> resolved(realpath(directory.c_str(), nullptr), &free);
     return resolved ? std::string(resolved.get()) : directory;
 }
 
+// True when `a` comes before `b` in the order ChooseDataFile uses.
+bool NameBefore(const std::string& a, const std::string& b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const int x = FoldCase(static_cast<unsigned char>(a[i]));
+        const int y = FoldCase(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
 }  // namespace
 
-std::string FindDataFile(const std::string& directory) {
+DataFileChoice ChooseDataFile(const std::string& directory) {
+    DataFileChoice choice;
     std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
-    if (!dir) return {};
+    if (!dir) return choice;
+    std::string first;
+    std::size_t matches = 0;
     while (dirent* entry = readdir(dir.get())) {
-        if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) == 0) {
-            std::string base = AbsoluteDirectory(directory);
-            if (base.empty() || base.back() != '/') base += '/';
-            return base + entry->d_name;
-        }
+        if (fnmatch(DATA_FILE_PATTERN, entry->d_name, FNM_CASEFOLD) != 0) continue;
+        if (matches++ == 0 || NameBefore(entry->d_name, first)) first = entry->d_name;
     }
-    return {};
+    if (matches == 0) return choice;
+    std::string base = AbsoluteDirectory(directory);
+    if (base.empty() || base.back() != '/') base += '/';
+    choice.path = base + first;
+    choice.passedOver = matches - 1;
+    return choice;
 }
 
 DataFileContents ReadDataFile(const std::string& path) {

@@ -1,16 +1,23 @@
 #pragma once
 // The update data file: found by name in a directory, read whole.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 inline constexpr const char* DATA_FILE_PATTERN = "7118K*.UPF";
 
-// The full path of the first entry of `directory` whose name matches DATA_FILE_PATTERN, letters
-// matched without regard to case, in the order the file system lists them. Directories are not
-// excluded: they fail later, when the file is opened. Empty when nothing matches.
-std::string FindDataFile(const std::string& directory);
+struct DataFileChoice {
+    std::string path;            // full path; empty when nothing matches
+    std::size_t passedOver = 0;  // the other matching entries, which are not used
+};
+
+// Of the entries of `directory` whose names match DATA_FILE_PATTERN (letters matched without regard
+// to case), the first by name, letters compared without regard to case and equal names then by
+// their bytes: the same folder always gives the same file, whatever order the file system lists
+// its entries in. Directories are not excluded: they fail later, when the file is opened.
+DataFileChoice ChooseDataFile(const std::string& directory);
 
 enum class DataFileStatus {
     kOk,

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <memory>
 
+#include "framework/accessibility.h"
 #include "framework/app.h"
 #include "res/resources.h"
 
@@ -18,6 +19,7 @@ class QtAppEnvironment : public testing::Environment {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         app_ = std::make_unique<QApplication>(argc_, argv_);
         fw::InstallInterfaceFont();
+        fw::InstallAccessibility();
         RegisterResources();
     }
     void TearDown() override { app_.reset(); }

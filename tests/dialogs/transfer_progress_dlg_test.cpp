@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QProgressBar>
 #include <memory>
 #include <string>
@@ -202,6 +204,30 @@ TEST_F(TransferProgressDlgTest, CaptionIsTheGivenMessageOrProcessing) {
     ASSERT_TRUE(given.Create(&owner_));
     EXPECT_EQ(byDefault.GetWindowText(), fw::LoadText(IDS_PROCESSING));
     EXPECT_EQ(given.GetWindowText(), fw::LoadText(IDS_TRANSFERRING));
+}
+
+// --- What a screen reader learns (its events are checked over the accessibility bus by
+// scripts/check-accessibility.sh: the offscreen platform passes none on)
+
+TEST_F(TransferProgressDlgTest, ThePercentageCarriesItsValue) {
+    CTransferProgressDlg dlg;
+    ASSERT_TRUE(dlg.Create(&owner_));
+    QWidget* percent = dlg.GetDlgItem(IDC_TRANSFER_PERCENT)->Widget();
+    dlg.SetBarRange(0, 3);
+    dlg.SetBarStep(1);
+    for (int i = 0; i < 4; ++i) dlg.StepBar();  // the last one past the end: back to 33 %
+
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(percent);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->role(), QAccessible::StaticText);
+    EXPECT_EQ(read->text(QAccessible::Name), QStringLiteral("33%"));
+    ASSERT_NE(read->valueInterface(), nullptr);
+    EXPECT_EQ(read->valueInterface()->currentValue().toInt(), 33);
+    EXPECT_EQ(read->valueInterface()->minimumValue().toInt(), 0);
+    EXPECT_EQ(read->valueInterface()->maximumValue().toInt(), 100);
+    // Other static texts keep Qt's own reading.
+    QWidget* status = dlg.GetDlgItem(IDC_TRANSFER_STATUS)->Widget();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(status)->valueInterface(), nullptr);
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // at different moments. However it is closed, the run ends without a message, the dialog's
 // destructor stops the reader and closes the port, and the device sees the port closed.
 
+#include <QApplication>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "e2e/e2e_fixture.h"
+#include "framework/window.h"
 #include "res/resource.h"
 
 namespace e2e {
@@ -63,39 +65,84 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
     EXPECT_TRUE(Contains(report.transcript, "host> closed the port")) << report.transcript;
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, CloseBeforeTheDataRequest,
-                         ::testing::Values(CloseCase{Moment::kPortJustOpened, Gesture::kCloseBox},
-                                           CloseCase{Moment::kPortJustOpened, Gesture::kEscape},
-                                           CloseCase{Moment::kPortJustOpened, Gesture::kEnter},
-                                           CloseCase{Moment::kAfterBootLines, Gesture::kCloseBox},
-                                           CloseCase{Moment::kAfterBootLines, Gesture::kEscape},
-                                           CloseCase{Moment::kAfterBootLines, Gesture::kEnter}),
-                         [](const ::testing::TestParamInfo<CloseCase>& p) {
-                             return NameOf(p.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CloseBeforeTheDataRequest,
+    ::testing::Values(CloseCase{Moment::kPortJustOpened, Gesture::kCloseBox},
+                      CloseCase{Moment::kPortJustOpened, Gesture::kEscape},
+                      CloseCase{Moment::kPortJustOpened, Gesture::kEnter},
+                      CloseCase{Moment::kAfterBootLines, Gesture::kCloseBox},
+                      CloseCase{Moment::kAfterBootLines, Gesture::kEscape},
+                      CloseCase{Moment::kAfterBootLines, Gesture::kEnter},
+                      CloseCase{Moment::kPortJustOpened, Gesture::kSystemMenuClose},
+                      CloseCase{Moment::kAfterBootLines, Gesture::kSystemMenuClose}),
+    [](const ::testing::TestParamInfo<CloseCase>& p) { return NameOf(p.param); });
 
-class CloseDuringTheUpload : public EndToEndTest {};
+// A data request and an outcome already queued when the operator closes the window, in the same
+// turn of the loop: neither starts an upload nor shows a box before the run returns.
+class CloseWithMessagesQueued : public EndToEndTest,
+                                public ::testing::WithParamInterface<Gesture> {};
 
-// Keys cannot reach the main window while the upload has it disabled, but the window manager's
-// close box still can. Whether that stops the transfer or is ignored as on the original platform,
-// the run must end cleanly, and success may be reported only once the device has said so.
-TEST_F(CloseDuringTheUpload, CloseBoxEndsTheRunCleanlyWithoutClaimingSuccess) {
-    SimulatedDevice device({"--data", folder_.WriteDataFile(2000)});
+TEST_P(CloseWithMessagesQueued, NeitherUploadsNorReports) {
+    folder_.WriteDataFile(1001);
+    SimulatedDevice device({"--scenario", "silent"});
     UpdateRun run;
-    run.AtUploadStart([&] { run.Perform(Gesture::kCloseBox); });
+    bool uploadStarted = false;
+    run.AtUploadStart([&] { uploadStarted = true; });
+    run.When([&] { return run.Dialog() && run.Dialog()->ReaderStarted(); },
+             [&] {
+                 // The gesture first, then the reader's two messages: one turn takes all three.
+                 QMetaObject::invokeMethod(
+                     qApp, [&] { run.Perform(GetParam()); }, Qt::QueuedConnection);
+                 fw::PostMessage(run.Dialog()->Handle(), WM_DEVICE_DATAWAIT);
+                 fw::PostMessage(run.Dialog()->Handle(), WM_UPDATE_END);
+             });
     const RunRecord record = run.Run();
 
-    EXPECT_TRUE(record.closedByTest);
-    for (const BoxSeen& box : record.boxes) {
-        if (box.text != Text(IDS_UPDATE_DONE)) continue;
-        EXPECT_EQ(LastLine(box.log), "Versionup succeed")
-            << "message 109 " << (box.uploading ? "during" : "after")
-            << " the upload, though the device has not reported success";
-    }
+    EXPECT_FALSE(uploadStarted);
+    EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{});
+    EXPECT_FALSE(record.exitRequested);
+    ExpectNothingLeftOf(device);
+    const DeviceReport report = device.Stop();
+    EXPECT_FALSE(Contains(report.transcript, "host> receiv")) << report.transcript;
+}
+
+INSTANTIATE_TEST_SUITE_P(Gestures, CloseWithMessagesQueued,
+                         ::testing::Values(Gesture::kCloseBox, Gesture::kEscape, Gesture::kEnter,
+                                           Gesture::kSystemMenuClose),
+                         [](const ::testing::TestParamInfo<Gesture>& p) {
+                             return std::string(GestureName(p.param));
+                         });
+
+// While the file goes out the window takes no close of any kind: the upload goes on to its end, and
+// success is reported only once the device has said so. Keys and the close box meet a disabled
+// window; Close from a system menu that was open already meets the window's own refusal.
+class CloseDuringTheUpload : public EndToEndTest, public ::testing::WithParamInterface<Gesture> {};
+
+TEST_P(CloseDuringTheUpload, IsRefusedAndTheUpdateRunsToItsEnd) {
+    SimulatedDevice device({"--data", folder_.WriteDataFile(2000)});
+    UpdateRun run;
+    bool ownerDisabled = false;
+    run.AtUploadStart([&] {
+        ownerDisabled = !run.Dialog()->IsWindowEnabled();
+        run.Perform(GetParam());
+    });
+    const RunRecord record = run.Run();
+
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{Text(IDS_UPDATE_DONE)});
+    for (const BoxSeen& box : record.boxes) EXPECT_EQ(LastLine(box.log), "Versionup succeed");
+    EXPECT_TRUE(record.exitRequested);
     ExpectNothingLeftOf(device);
     const DeviceReport report = device.Finish();
-    EXPECT_TRUE(Contains(report.transcript, "closed the port")) << report.transcript;
+    EXPECT_TRUE(Contains(report.transcript, "result: match\n")) << report.transcript;
 }
+
+INSTANTIATE_TEST_SUITE_P(Gestures, CloseDuringTheUpload,
+                         ::testing::Values(Gesture::kCloseBox, Gesture::kEscape, Gesture::kEnter,
+                                           Gesture::kSystemMenuClose),
+                         [](const ::testing::TestParamInfo<Gesture>& p) {
+                             return std::string(GestureName(p.param));
+                         });
 
 }  // namespace
 }  // namespace e2e

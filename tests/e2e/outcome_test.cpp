@@ -2,7 +2,9 @@
 // device received, the message that reports the outcome, and whether the program ends or keeps
 // its window open with the log.
 
+#include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,35 @@ INSTANTIATE_TEST_SUITE_P(
                       OutcomeCase{"FailureThenEnter", "record-header", 150, IDS_UPDATE_FAILED,
                                   "record header error (record 1)", Gesture::kEnter}),
     [](const ::testing::TestParamInfo<OutcomeCase>& p) { return std::string(p.param.name); });
+
+class SeveralDataFiles : public EndToEndTest {};
+
+// Files left beside the data file: the first by name goes out, whatever order they were made in,
+// and one line on standard error says which, and how many were passed over.
+TEST_F(SeveralDataFiles, SendsTheFirstByNameAndSaysSo) {
+    const auto writeDecoy = [&](const char* name) {
+        std::ofstream(folder_.Path() / name) << std::string(1001, 'x');
+    };
+    writeDecoy("7118k0900.upf");
+    const std::string chosen = folder_.WriteDataFile(1001);
+    writeDecoy("7118K0500.UPF");
+    SimulatedDevice device({"--data", chosen});
+    UpdateRun run;
+    StderrCapture captured;
+    const RunRecord record = run.Run();
+    const std::string errors = captured.Stop();
+
+    EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{Text(IDS_UPDATE_DONE)});
+    std::vector<std::string> lines;
+    std::istringstream in(errors);
+    for (std::string line; std::getline(in, line);)
+        if (Contains(line, test::kDataFileName)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u) << errors;
+    EXPECT_TRUE(Contains(lines[0], "2 other")) << lines[0];
+    ExpectNothingLeftOf(device);
+    const DeviceReport report = device.Finish();
+    EXPECT_TRUE(Contains(report.transcript, "result: match\n")) << report.transcript;
+}
 
 class RepeatedRequest : public EndToEndTest {};
 

@@ -7,10 +7,12 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "framework/app.h"
 #include "framework/dialog.h"
 #include "framework/text_format.h"
+#include "framework/worker_thread.h"
 #include "res/resource.h"
 
 namespace e2e {
@@ -128,6 +131,46 @@ INSTANTIATE_TEST_SUITE_P(
                                       },
                                       {"no such device"}}),
     [](const ::testing::TestParamInfo<UnavailableCase>& p) { return std::string(p.param.name); });
+
+// The system gives no thread for the console reader: the port is given back and the run ends as
+// for a port that cannot be opened, with the reason for the operator at a terminal.
+class ReaderStart : public EndToEndTest {};
+
+TEST_F(ReaderStart, AThreadThatCannotStartEndsTheRunLikeAnUnavailablePort) {
+    folder_.WriteDataFile(1001);
+    SimulatedDevice device({"--scenario", "silent"});
+    UpdateRun run;
+    bool portWasOpen = false;
+    run.StartReaderWith([&](std::function<unsigned()>) -> fw::WorkerThread {
+        portWasOpen = DescriptorsOpenOn(device.SlavePath()) > 0;
+        throw std::system_error(EAGAIN, std::generic_category(), "thread");
+    });
+    StderrCapture captured;
+    const RunRecord record = run.Run();
+    const std::string errors = captured.Stop();
+
+    EXPECT_TRUE(portWasOpen);
+    EXPECT_EQ(record.BoxTexts(),
+              std::vector<std::string>{fw::FormatMessage(IDS_PORT_UNAVAILABLE, {"COM1"})});
+    ASSERT_EQ(record.boxes.size(), 1u);
+    EXPECT_FALSE(record.boxes[0].portCreated) << "the port was still held while the box showed";
+    EXPECT_TRUE(record.exitRequested);
+    EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";
+    const std::vector<std::string> lines = LinesAbout(errors, "COM1");
+    ASSERT_EQ(lines.size(), 1u) << errors;
+    EXPECT_TRUE(Contains(lines[0], "console reader")) << lines[0];
+    EXPECT_TRUE(Contains(lines[0], std::generic_category().message(EAGAIN))) << lines[0];
+    ExpectNothingLeftOf(device);
+    // The port did open, so the run leaves its record; but no update could start.
+    EXPECT_EQ(record.exitStatus, 2);
+    std::ifstream log(RecordFolder() / "updates.log");
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_TRUE(
+        Contains(line, R"("transfer":"none","uploads":0,"outcome":"failed","message":107,)"))
+        << line;
+    EXPECT_FALSE(std::getline(log, line)) << "a second record line: " << line;
+}
 
 }  // namespace
 }  // namespace e2e

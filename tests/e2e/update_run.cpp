@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
@@ -13,6 +14,7 @@
 #include "framework/app.h"
 #include "framework/dialog.h"
 #include "framework/resources.h"
+#include "framework/system_menu.h"
 #include "res/resource.h"
 #include "res/resources.h"
 #include "support/gui_wait.h"
@@ -26,7 +28,10 @@ constexpr int kStepIntervalMs = 5;
 // The main dialog, with the private messages it handled noted for the test.
 class ObservedUpdateDlg : public CUpdateDlg {
   public:
-    explicit ObservedUpdateDlg(UpdateRun& run) : CUpdateDlg(run.roots_), run_(run) {}
+    explicit ObservedUpdateDlg(UpdateRun& run)
+        : CUpdateDlg(run.roots_,
+                     run.readerStarter_ ? run.readerStarter_ : &CUpdateDlg::StartReaderThread),
+          run_(run) {}
 
     fw::LRESULT WindowProc(fw::UINT message, fw::WPARAM wParam, fw::LPARAM lParam) override {
         if (message == WM_DEVICE_DATAWAIT) ++run_.record_.dataRequests;
@@ -100,6 +105,8 @@ const char* GestureName(Gesture gesture) {
             return "Escape";
         case Gesture::kEnter:
             return "Enter";
+        case Gesture::kSystemMenuClose:
+            return "SystemMenuClose";
     }
     return "?";
 }
@@ -214,6 +221,9 @@ void UpdateRun::Perform(Gesture gesture) {
             break;
         case Gesture::kEnter:
             QTest::keyClick(focus, Qt::Key_Return);
+            break;
+        case Gesture::kSystemMenuClose:
+            dialog_->GetSystemMenu()->Menu()->actions().front()->trigger();
             break;
     }
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/worker_thread.h"
 #include "serial/port_scan.h"
 
 class CUpdateDlg;
@@ -23,7 +24,8 @@ class QWidget;
 namespace e2e {
 
 enum class PortChoice { kCom1ByEnter, kCom2ByClick };
-enum class Gesture { kCloseBox, kEscape, kEnter };
+// kSystemMenuClose: Close chosen from the system menu, as from a menu that was open already.
+enum class Gesture { kCloseBox, kEscape, kEnter, kSystemMenuClose };
 const char* GestureName(Gesture gesture);
 
 // A message box as it showed, and the main dialog as it stood meanwhile.
@@ -71,6 +73,11 @@ class UpdateRun {
     // The same once the outcome has been reported and its box answered.
     void CloseAfterOutcome(Gesture gesture);
 
+    // Starts the console reader by `starter` instead of as the program does.
+    void StartReaderWith(std::function<fw::WorkerThread(std::function<unsigned()>)> starter) {
+        readerStarter_ = std::move(starter);
+    }
+
     RunRecord Run();
 
     // For steps, during Run(): the dialog, or nullptr before it exists and after it has gone.
@@ -100,6 +107,7 @@ class UpdateRun {
     };
     PortChoice port_;
     SystemRoots roots_;
+    std::function<fw::WorkerThread(std::function<unsigned()>)> readerStarter_;
     RunRecord record_;
     CUpdateDlg* dialog_ = nullptr;
     bool outcomeHandled_ = false;

@@ -9,6 +9,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <thread>
 
 #include "framework/app.h"
 #include "framework/system_menu.h"
@@ -173,23 +177,138 @@ TEST_F(DialogTest, EndDialogInsideANestedPumpReturnsOnlyAfterTheHandler) {
     EXPECT_EQ(result, fw::IDOK);
 }
 
-TEST_F(DialogTest, SystemMenuOpensWithAltSpaceAndSendsItsCommands) {
+// Messages already queued when the run ends (a device's data request and its outcome, posted by
+// another thread) reach no handler: ended by a key, the close box, or a command in the same turn.
+struct Ending {
+    const char* name;
+    std::function<void(RecordingDialog&)> end;
+    int result;
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
+
+class EndedDialog : public DialogTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndedDialog, HandlesNothingThatWasQueuedBehindItsEnd) {
     RecordingDialog dialog;
-    int result = RunModal(dialog, [&](QWidget* w) {
-        QTest::keyClick(w, Qt::Key_Space, Qt::AltModifier);
+    std::vector<std::string> eventsAtEnd;
+    int result = RunModal(dialog, [&](QWidget*) {
+        // The end first, then the messages from another thread, as the reader posts them: the loop
+        // takes all three in one turn.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                GetParam().end(dialog);
+                eventsAtEnd = dialog.events;
+            },
+            Qt::QueuedConnection);
+        std::thread poster([handle = dialog.Handle()] {
+            fw::PostMessage(handle, test::WM_TEST_PING, 1, 0);
+            fw::PostMessage(handle, test::WM_TEST_PING, 2, 0);
+        });
+        poster.join();
+    });
+    EXPECT_EQ(result, GetParam().result);
+    EXPECT_EQ(dialog.events, eventsAtEnd) << "handled after the run had ended";
+    EXPECT_EQ(std::count_if(dialog.events.begin(), dialog.events.end(),
+                            [](const std::string& e) { return e.rfind("ping", 0) == 0; }),
+              0);
+}
+
+QWidget* FocusOf(RecordingDialog& dialog) {
+    QWidget* log = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget();
+    log->setFocus();
+    return log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, EndedDialog,
+    ::testing::Values(
+        Ending{"Escape", [](RecordingDialog& d) { QTest::keyClick(FocusOf(d), Qt::Key_Escape); },
+               fw::IDCANCEL},
+        Ending{"Enter", [](RecordingDialog& d) { QTest::keyClick(FocusOf(d), Qt::Key_Return); },
+               fw::IDOK},
+        Ending{"CloseBox", [](RecordingDialog& d) { d.Widget()->close(); }, fw::IDCANCEL},
+        Ending{"SystemMenuClose",
+               [](RecordingDialog& d) { d.GetSystemMenu()->Menu()->actions().front()->trigger(); },
+               fw::IDCANCEL},
+        // A handler ends the run; a Cancel queued behind it changes nothing either.
+        Ending{"EndDialogThenQueuedCancel",
+               [](RecordingDialog& d) {
+                   d.EndDialog(fw::IDOK);
+                   fw::PostMessage(d.Handle(), fw::WM_COMMAND, fw::IDCANCEL, 0);
+               },
+               fw::IDOK}),
+    [](const ::testing::TestParamInfo<Ending>& p) { return std::string(p.param.name); });
+
+// The window-wide keys, pressed where the focus always is: in the read-only log.
+QWidget* FocusTheLog(RecordingDialog& dialog) {
+    QWidget* log = dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget();
+    log->setFocus();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.Widget(), 5000));
+    return log;
+}
+
+TEST_F(DialogTest, AltSpaceFromTheLogOpensTheSystemMenuAndItsItemsSendSystemCommands) {
+    RecordingDialog dialog;
+    int result = RunModal(dialog, [&](QWidget*) {
+        QTest::keyClick(FocusTheLog(dialog), Qt::Key_Space, Qt::AltModifier);
         QMenu* menu = dialog.GetSystemMenu()->Menu();
         ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
         QList<QAction*> actions = menu->actions();
         ASSERT_EQ(actions.size(), 3);  // Close, separator, the appended item
         EXPECT_TRUE(actions[1]->isSeparator());
         EXPECT_EQ(actions[2]->text(), QString::fromUtf8("項目(&T)"));
-        actions[2]->trigger();
-        menu->hide();
+        // The item's mnemonic, as a keyboard user reaches it.
+        QTest::keyClick(menu, Qt::Key_T);
+        EXPECT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
         actions[0]->trigger();  // Close
     });
     EXPECT_EQ(result, fw::IDCANCEL);
+    ASSERT_EQ(dialog.events.size(), 4u);
     EXPECT_EQ(dialog.events[1], "syscommand " + std::to_string(test::IDM_TEST_ITEM));
     EXPECT_EQ(dialog.events[2], "syscommand " + std::to_string(fw::SC_CLOSE));
+}
+
+TEST_F(DialogTest, AltF4FromTheLogAsksToCloseAsTheCloseBoxDoes) {
+    RecordingDialog dialog;
+    int result = RunModal(dialog, [&](QWidget*) {
+        QTest::keyClick(FocusTheLog(dialog), Qt::Key_F4, Qt::AltModifier);
+    });
+    EXPECT_EQ(result, fw::IDCANCEL);
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{
+                                 "init", "syscommand " + std::to_string(fw::SC_CLOSE), "cancel"}));
+}
+
+TEST_F(DialogTest, TheLogsContextMenuOffersCopySelectAllAndTheSystemMenu) {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.Widget()->show();
+    auto* log = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(test::IDC_TEST_EDIT)->Widget());
+    dialog.GetEdit(test::IDC_TEST_EDIT)->SetText("boot\r\nbootmode=DATAWAIT\r\n");
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), log->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(log->viewport(), &event);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return menu != nullptr;
+    }));
+    QList<QAction*> actions = menu->actions();
+    QStringList texts;
+    for (QAction* a : actions) texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(texts,
+              (QStringList{QString::fromUtf8("コピー(&C)\tCtrl+C"),
+                           QString::fromUtf8("すべて選択\tCtrl+A"), "-",
+                           QString::fromUtf8("閉じる(&C)"), "-", QString::fromUtf8("項目(&T)")}));
+    EXPECT_FALSE(actions[0]->isEnabled());  // nothing selected yet
+    actions[1]->trigger();
+    EXPECT_EQ(log->textCursor().selectedText().size(), log->document()->characterCount() - 1);
+    // The system items reach the dialog as from the system menu itself.
+    actions[5]->trigger();
+    menu->hide();
+    EXPECT_EQ(dialog.events.back(), "syscommand " + std::to_string(test::IDM_TEST_ITEM));
 }
 
 TEST_F(DialogTest, RightClickOutsideTheControlsOpensTheSystemMenu) {

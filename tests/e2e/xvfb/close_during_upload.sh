@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# The real qelpupd in a real X server (Xvfb), against the simulator reading at line speed: the
+# operator tries to close the main window while the data file goes out - with the version dialog
+# open above it, closed before, during or after the upload - by keys sent with xdotool to the
+# focused window, by the system menu, and by the mouse. The window must take no close until the
+# upload has returned: the device receives the whole file, and the outcome box shows what the device
+# said (after a failure the window stays; after a success the program ends by itself).
+#
+#   close_during_upload.sh --build-dir DIR --case NAME
+# Cases:
+#   menu-after-version   version dialog open at the data request, OK pressed during the upload,
+#                        then Close chosen from the main window's system menu (mouse and key);
+#                        the device fails the update: message 108, and the window stays
+#   keys-after-version   the same, then Esc, Enter, Alt+F4 and Alt+Space C on the main window;
+#                        the device succeeds: message 109, and the program ends by itself
+#   keys-version-before  version dialog opened and closed before the data request, then the keys
+#   mouse-version-after  version dialog open over the whole upload; during it a right click and a
+#                        click on the main window; the version dialog's OK clicked after the outcome
+# Exit status 0 when the window behaved so; the transcript and a screenshot stay in the folder.
+set -euo pipefail
+
+build=""; case_name=""
+while (($#)); do
+  case $1 in
+    --build-dir) build=$2; shift ;;
+    --case) case_name=$2; shift ;;
+    *) echo "unknown option: $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+[ -n "$build" ] && [ -n "$case_name" ] || { sed -n '2,22p' "$0"; exit 2; }
+
+case $case_name in
+  menu-after-version|mouse-version-after) scenario=record-header ;;
+  keys-after-version|keys-version-before) scenario=success ;;
+  *) echo "unknown case: $case_name" >&2; exit 2 ;;
+esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-closing.XXXXXX")
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+fail() { echo "FAILED ($case_name): $*"; status=1; }
+status=0
+
+# About 33 s of transfer at 19200 baud; the device's lines come 0.8 s apart, which leaves time to
+# open the version dialog before the data request. On a pseudo-terminal the UI thread takes its
+# input in bursts while it waits for room on the line, seconds apart: every step below waits for
+# its effect instead of assuming it, and the gestures go in early, so that the upload takes them.
+head -c 64000 /dev/urandom > "$work/7118K0001.UPF"
+"$build/tools/qelp-device-simulator" --data "$work/7118K0001.UPF" --scenario "$scenario" --pace \
+  --boot-delay-ms 800 > "$work/device.log" 2>&1 &
+sim=$!; pids+=("$sim")
+for _ in $(seq 100); do [ -s "$work/device.log" ] && break; sleep 0.05; done
+device=$(head -n 1 "$work/device.log")
+[ -e "$device" ] || { echo "the simulator did not start:"; cat "$work/device.log"; exit 1; }
+export QELPUPD_COM1=$device
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=("$!")
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n 1 "$work/display")
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+
+(cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
+app=$!; pids+=("$app")
+
+alive() { kill -0 "$app" 2>/dev/null; }
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$2"; }
+gone() {  # gone TITLE-REGEX WINDOW-ID: waits until that window has gone from the screen
+  for _ in $(seq 600); do visible "$1" "$2" || return 0; sleep 0.1; done
+  return 1
+}
+# Waits for a window whose title matches and that is not one of the windows given; prints its id.
+find_window() {  # find_window TITLE-REGEX [SKIP-ID…]
+  local pattern=$1; shift
+  for _ in $(seq 600); do
+    for id in $(xdotool search --onlyvisible --name "$pattern" 2>/dev/null); do
+      [[ " $* " == *" $id "* ]] || { echo "$id"; return 0; }
+    done
+    alive || return 1
+    sleep 0.1
+  done
+  return 1
+}
+# A key as the operator types it: to the window that has the focus, which is the window's focused
+# control (in the main window, the log).
+press() {  # press WINDOW-ID KEY…
+  local window=$1; shift
+  sleep 0.3
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  for key in "$@"; do xdotool key --clearmodifiers "$key"; sleep 0.2; done
+}
+geometry() {  # geometry WINDOW-ID: sets X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+}
+app_windows() { xdotool search --onlyvisible --pid "$app" 2>/dev/null | sort; }
+# Right click on the main window below its log, where the system menu opens; prints the menu's
+# window id when one opened, nothing when the window took no click.
+right_click_main() {
+  local before; before=$(app_windows)
+  geometry "$main"
+  xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT - 6))" click 3
+  for _ in $(seq 10); do
+    sleep 0.1
+    local menu; menu=$(comm -13 <(echo "$before") <(app_windows) | head -n 1)
+    [ -n "$menu" ] && { echo "$menu"; return 0; }
+  done
+  return 0
+}
+# Close from the main window's system menu, by the mouse: a click on the menu's first item, or, when
+# no menu opened, on the same spot of the window below the click.
+menu_close_by_mouse() {
+  local menu; menu=$(right_click_main)
+  if [ -n "$menu" ]; then
+    geometry "$menu"; xdotool mousemove "$((X + 30))" "$((Y + 12))" click 1
+  else
+    geometry "$main"; xdotool mousemove "$((X + WIDTH / 2 + 30))" "$((Y + HEIGHT - 4))" click 1
+  fi
+  sleep 0.3
+}
+# Close from the system menu by its mnemonic, typed to whatever has the focus.
+menu_close_by_key() {
+  right_click_main >/dev/null
+  xdotool key --clearmodifiers c
+  sleep 0.3
+}
+open_version_dialog() {
+  local menu; menu=$(right_click_main)
+  [ -n "$menu" ] || { fail "the system menu did not open"; return 1; }
+  xdotool key --clearmodifiers a
+  version=$(find_window "QelpUpd" "$main" "$port_dialog") || { fail "no version dialog"; return 1; }
+}
+click_version_ok() {  # the OK button sits at 178,7 (32 x 14) of the 217 x 55 dialog units
+  geometry "$version"
+  xdotool mousemove "$((X + WIDTH * 194 / 217))" "$((Y + HEIGHT * 14 / 55))" click 1
+}
+# The gestures changed nothing: the window and the transfer are still there. Checked again once the
+# upload has ended, by which time the UI thread has taken every gesture in.
+expect_still_uploading() {  # expect_still_uploading WHAT-WAS-DONE
+  sleep 0.5
+  if ! alive; then
+    fail "qelpupd ended during the upload, after $1"
+  else
+    visible "^QelpUpd$" "$main" || fail "the main window went away during the upload, after $1"
+  fi
+}
+close_version_by_key() {
+  press "$version" Return
+  gone "QelpUpd" "$version" || fail "the version dialog did not close by Enter"
+}
+
+port_dialog=$(find_window "^通信ポートの選択$") || { echo "no port dialog"; exit 1; }
+press "$port_dialog" Return
+main=$(find_window "^QelpUpd$" "$port_dialog") || { echo "no main window"; exit 1; }
+version=""
+sleep 0.5
+
+case $case_name in
+  keys-version-before)
+    open_version_dialog && press "$version" Escape &&
+      { gone "QelpUpd" "$version" || fail "the version dialog did not close by Esc"; } ;;
+  *)
+    open_version_dialog ;;
+esac
+
+progress=$(find_window "^処理中") || fail "no upload"
+if [ $status -eq 0 ]; then
+  case $case_name in
+    menu-after-version)
+      close_version_by_key
+      menu_close_by_mouse
+      expect_still_uploading "Close by the mouse"
+      menu_close_by_key
+      expect_still_uploading "Close by its key" ;;
+    keys-after-version|keys-version-before)
+      [ "$case_name" = keys-after-version ] && close_version_by_key
+      press "$main" Escape
+      expect_still_uploading Escape
+      press "$main" Return alt+F4
+      expect_still_uploading "Enter and Alt+F4"
+      press "$main" alt+space c
+      expect_still_uploading "Alt+Space C" ;;
+    mouse-version-after)
+      menu_close_by_mouse
+      expect_still_uploading "Close by the mouse"
+      press "$main" Escape alt+F4
+      expect_still_uploading "Escape and Alt+F4" ;;
+  esac
+fi
+
+if [ $status -eq 0 ]; then
+  gone "^処理中" "$progress" || fail "the upload did not end"
+  alive && visible "^QelpUpd$" "$main" || fail "the main window took a close during the upload"
+fi
+
+shot=$work/outcome.png
+if [ $status -eq 0 ]; then
+  if box=$(find_window "^qelpupd$" "$main" "$port_dialog" "$progress" ${version:+"$version"}); then
+    sleep 0.3
+    import -window root "$shot" 2>/dev/null || true
+    press "$box" Return
+  else
+    fail "no outcome box"
+  fi
+fi
+if [ $status -eq 0 ] && [ "$scenario" = record-header ]; then
+  # Message 108: the window stays with its log, and takes a close again once nothing is above it.
+  sleep 1.5
+  if ! alive || ! visible "^QelpUpd$" "$main"; then
+    fail "the window did not stay after the failure: a success was reported"
+  else
+    if [ "$case_name" = mouse-version-after ]; then
+      click_version_ok
+      gone "QelpUpd" "$version" || fail "the version dialog did not close by its OK button"
+    fi
+    press "$main" Escape
+  fi
+fi
+for _ in $(seq 50); do alive || break; sleep 0.1; done
+if alive; then
+  fail "qelpupd did not end"
+  kill "$app" 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+else
+  wait "$app" || fail "qelpupd ended with status $?"
+fi
+wait "$sim" || fail "the device did not receive the whole file"
+
+echo "--- what the device saw"; tail -n +2 "$work/device.log"
+[ -s "$work/qelpupd.log" ] && { echo "--- qelpupd said"; cat "$work/qelpupd.log"; }
+[ -f "$shot" ] && echo "Screenshot of the outcome: $shot"
+[ $status -eq 0 ] && echo "PASSED ($case_name)"
+exit $status
