@@ -12,9 +12,14 @@ jobs=$(nproc)
 root=$PWD
 supp=$root/tests/sanitizers
 
+# ccache keeps the three builds, and the next run's, from compiling the same files again; paths are
+# taken relative to the tree, so a fresh clone elsewhere still hits.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+
 build() {  # build DIR [cmake args…]
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
