@@ -170,7 +170,9 @@ export DISPLAY=$display
 
 # Qt wants a private runtime folder; the default under /tmp draws a warning.
 mkdir -m 0700 "$work/runtime"
-(cd "$work" && QELPUPD_COM1=$slave XDG_RUNTIME_DIR=$work/runtime exec /usr/bin/qelpupd) \
+# The update record of a check goes to the working folder, not to the home folder.
+(cd "$work" && QELPUPD_COM1=$slave XDG_RUNTIME_DIR=$work/runtime XDG_STATE_HOME=$work/state \
+    exec /usr/bin/qelpupd) \
     >"$work/qelpupd.log" 2>&1 &
 tool_pid=$!
 
@@ -220,6 +222,9 @@ sim_pid=""
 grep -qx 'result: match' "$work/sim.log" ||
     run_fail "the simulator reported: $(grep '^result:' "$work/sim.log" || echo nothing)"
 [ "$sim_status" -eq 0 ] || run_fail "the simulator exited with status $sim_status"
+jq -e --arg device "$slave" '.outcome == "succeeded" and .device == $device' \
+    "$work/state/qelpupd/updates.log" >/dev/null ||
+    run_fail "qelpupd left no record of the update in $work/state/qelpupd/updates.log"
 
 cat "$work/sim.log"
 echo "PASS: $(basename "$deb") installs, validates and updates the simulated device"

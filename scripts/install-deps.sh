@@ -8,7 +8,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xdotool imagemagick x11-utils
   at-spi2-core dbus-x11 python3-pyatspi
-  desktop-file-utils appstream man-db ccache
+  desktop-file-utils appstream man-db ccache jq
   # The serial layer against real kernel drivers: a Debian kernel booted under QEMU.
   qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils
 )

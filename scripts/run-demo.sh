@@ -7,17 +7,20 @@
 #                                    a screenshot of the finished run
 # Options: --scenario NAME (the simulator's, default success), --size BYTES (data file, default 24000),
 #          --build-dir DIR (default build), --no-build,
+#          --state-home DIR (XDG_STATE_HOME for qelpupd, where it keeps its update record; default
+#          the working folder's state/), --no-record-check (the record may not be writable),
 #          --expect-failure (headless, for a scenario that ends the update as failed: the outcome box
 #          must leave the window open with its log; the script then closes it by Esc).
-# Exit status: 0 when the update succeeded (the device received the file intact and qelpupd ended);
-# with --expect-failure, 0 when it failed as it should (the device received the file intact, the
-# window stayed after the box, and qelpupd ended once closed).
+# Exit status: 0 when the update succeeded (the device received the file intact, qelpupd ended with
+# status 0 and appended a record of the success); with --expect-failure, 0 when it failed as it
+# should (the device received the file intact, the window stayed after the box, qelpupd ended with
+# status 1 once closed, and its record says the run failed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 headless=""; [ -n "${DISPLAY:-}" ] || headless=1
-scenario=success; size=24000; build=build; do_build=1; expect_failure=
+scenario=success; size=24000; build=build; do_build=1; expect_failure=; state_home=; check_record=1
 while (($#)); do
   case $1 in
     --headless) headless=1 ;;
@@ -25,8 +28,10 @@ while (($#)); do
     --size) size=$2; shift ;;
     --build-dir) build=$2; shift ;;
     --no-build) do_build="" ;;
+    --state-home) state_home=$2; shift ;;
+    --no-record-check) check_record="" ;;
     --expect-failure) expect_failure=1; headless=1 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
   shift
@@ -43,6 +48,12 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-demo.XXXXXX")
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
+
+# The update record goes to the working folder unless given: a rehearsal is no update of a device.
+export XDG_STATE_HOME=${state_home:-$work/state}
+record=$XDG_STATE_HOME/qelpupd/updates.log
+records_before=0
+[ -f "$record" ] && records_before=$(wc -l < "$record")
 
 # A data file with the name the tool looks for.
 head -c "$size" /dev/urandom > "$work/7118K0001.UPF"
@@ -62,6 +73,7 @@ if [ -z "$headless" ]; then
   status=0; (cd "$work" && "$build/src/app/qelpupd") || status=$?
   wait "$sim" || status=$?
   echo "--- what the device saw"; tail -n +2 "$work/device.log"
+  [ -f "$record" ] && { echo "--- the update record ($record)"; tail -n 1 "$record"; }
   exit "$status"
 fi
 
@@ -131,13 +143,38 @@ if kill -0 "$app" 2>/dev/null; then
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
 else
-  wait "$app" || status=1
+  app_status=0
+  wait "$app" || app_status=$?
+  expected_status=0; [ -n "$expect_failure" ] && expected_status=1
+  if [ "$app_status" -ne "$expected_status" ]; then
+    echo "qelpupd ended with status $app_status, not $expected_status."
+    status=1
+  fi
 fi
 wait "$sim" || status=1
+
+# The run's record: one line more, with the outcome and the device it went to.
+if [ -n "$check_record" ]; then
+  expected_outcome=succeeded; [ -n "$expect_failure" ] && expected_outcome=failed
+  records_after=0
+  [ -f "$record" ] && records_after=$(wc -l < "$record")
+  if [ "$records_after" -ne $((records_before + 1)) ]; then
+    echo "qelpupd did not append one record to $record."
+    status=1
+  elif ! tail -n 1 "$record" | jq -e --arg outcome "$expected_outcome" --arg device "$device" \
+        --argjson size "$size" \
+        '.outcome == $outcome and .device == $device and .data_file.length == $size
+         and .sent.bytes == $size and .transfer == "complete"
+         and (.console_log | test("/console-[^/]*-COM1[.]log$"))' >/dev/null; then
+    echo "qelpupd's record does not describe this run:"; tail -n 1 "$record"
+    status=1
+  fi
+fi
 
 echo "--- what the device saw"
 tail -n +2 "$work/device.log"
 [ -s "$work/qelpupd.log" ] && { echo "--- qelpupd said"; cat "$work/qelpupd.log"; }
+[ -f "$record" ] && { echo "--- the update record ($record)"; tail -n 1 "$record"; }
 [ -f "$shot" ] && echo "Screenshot of the finished run: $shot"
 if [ -n "$expect_failure" ]; then
   [ $status -eq 0 ] && echo "Update failed, as expected." || echo "The expected failure did NOT show."

@@ -54,7 +54,8 @@ pids+=("$!")
 for _ in $(seq 100); do [ -s "$work/device.log" ] && break; sleep 0.05; done
 export QELPUPD_COM1=$(head -n 1 "$work/device.log")
 
-(cd "$work" && exec "$binary") > "$work/qelpupd.log" 2>&1 &
+# The update record stays in the work folder, never in the home folder.
+(cd "$work" && XDG_STATE_HOME=$work/state exec "$binary") > "$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
 
 find_window() {  # find_window TITLE-REGEX: prints the id of a visible window with that title

@@ -5,6 +5,8 @@
 #include <string_view>
 
 class ReceiveBuffer;
+class UpdateRecord;
 
-// Takes lines from `buffer` until one holds `keyword`; false when the line ended first.
-bool AwaitLine(ReceiveBuffer& buffer, std::string_view keyword);
+// Takes lines from `buffer` until one holds `keyword`; false when the line ended first. Each line
+// taken, the one with the keyword included, goes to `record` when one is given.
+bool AwaitLine(ReceiveBuffer& buffer, std::string_view keyword, UpdateRecord* record = nullptr);

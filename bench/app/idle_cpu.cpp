@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
     RegisterResources();
 
     test::WorkFolder folder;
+    // The tool's update record lands in the folder, never in the home folder.
+    setenv("XDG_STATE_HOME", (folder.Path() / "state").c_str(), 1);
     SimulatorProcess device({"--scenario", "silent", "--data", folder.WriteDataFile(64 * 1024)});
     const auto slave = device.readLine();
     if (!slave || slave->empty()) {

@@ -3,7 +3,8 @@
 // pseudo-terminal whose master this benchmark writes. A writer thread sends numbered lines one at a
 // time with a pause between them and stamps each just before its write(); the UI thread stamps a
 // line when the log's document reports it inserted. Prints median, 99th percentile and worst;
-// asserts nothing.
+// asserts nothing. The update record is on, as in the tool; "--record off" points it at a folder
+// that cannot be made, for a comparison without it.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -86,6 +87,10 @@ int main(int argc, char** argv) {
 
     test::WorkFolder folder;
     folder.WriteDataFile(1000);
+    const bool record =
+        !(argc == 3 && std::string(argv[1]) == "--record" && std::string(argv[2]) == "off");
+    // The tool's update record lands in the folder, never in the home folder.
+    setenv("XDG_STATE_HOME", record ? (folder.Path() / "state").c_str() : "/dev/null/no-record", 1);
     PtyPeer device;
     setenv("QELPUPD_COM1", device.SlavePath().c_str(), 1);
 
@@ -137,6 +142,7 @@ int main(int argc, char** argv) {
     }
     std::sort(latencyNs.begin(), latencyNs.end());
     std::printf("Device line written on the pty master -> shown in the main dialog's log\n");
+    std::printf("  update record        : %s\n", record ? "on" : "off");
     std::printf("  lines                : %d sent one at a time, %lld ms apart; %zu shown\n",
                 kLines, static_cast<long long>(kPause.count()), latencyNs.size());
     std::printf("  median               : %8.1f us\n", PercentileUs(latencyNs, 0.50));

@@ -2,8 +2,10 @@
 // dialog (200-byte blocks, CCommPort over the real POSIX device) to the device simulator reading at
 // full speed and checking every byte, against a plain write() loop of the same file, in writes of
 // the same size, to the same kind of pseudo-terminal drained at full speed by a reader thread, in
-// the same run. Both are timed from the first call until the sender returns. Prints the medians of
-// a few rounds and their ratio; asserts nothing.
+// the same run. Both are timed from the first call until the sender returns. The tool's rounds
+// alternate without and with an update record that takes the device's lines and the transfer's
+// figures, as the tool keeps it. Prints the medians of a few rounds and their ratios; asserts
+// nothing.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "support/work_folder.h"
 #include "tools/simulator_process.h"
 #include "update/data_upload.h"
+#include "update/update_record.h"
 
 namespace {
 
@@ -48,7 +52,7 @@ double SecondsSince(Clock::time_point start) {
 }
 
 // One upload by the tool to a fresh simulator; seconds, or a negative value when it failed.
-double TimeToolUpload(const std::string& path, test::LogWindow& owner) {
+double TimeToolUpload(const std::string& path, test::LogWindow& owner, bool withRecord) {
     SimulatorProcess device({"--scenario", "success", "--data", path, "--boot-delay-ms", "0"});
     const auto slave = device.readLine();
     if (!slave || slave->empty()) return -1;
@@ -59,18 +63,34 @@ double TimeToolUpload(const std::string& path, test::LogWindow& owner) {
         std::fprintf(stderr, "%s\n", port.DescribeOpenFailure().c_str());
         return -1;
     }
-    if (!AwaitLine(port.Buffer(), kDataRequest)) return -1;
+    std::optional<UpdateRecord> record;
+    if (withRecord) {
+        record.emplace(RecordDirectory());
+        record->Start(
+            {"upload_throughput", "bench", "COM1", *slave, path, std::chrono::system_clock::now()});
+    }
+    UpdateRecord* lines = record ? &*record : nullptr;
+    if (!AwaitLine(port.Buffer(), kDataRequest, lines)) return -1;
 
     UpdateSession session;
     session.buffer = &port.Buffer();
     const auto start = Clock::now();
     WindowUpload sink(owner);
-    UploadDataFile(path, port, session, sink);
+    const UploadResult sent = UploadDataFile(path, port, session, sink);
     const double seconds = SecondsSince(start);
+    if (record) {
+        RunEnd end;
+        end.transfer = sent.transfer;
+        end.uploads = 1;
+        end.outcome = RecordedOutcome::kSucceeded;
+        end.message = 109;
+        end.time = std::chrono::system_clock::now();
+        record->Finish(end);
+    }
 
     // On a pty the last blocks can still wait in the master's buffer when the upload returns, and
     // closing the port would purge them: close only once the device has everything.
-    if (!AwaitLine(port.Buffer(), kUpdateDone)) return -1;
+    if (!AwaitLine(port.Buffer(), kUpdateDone, nullptr)) return -1;
     port.ClosePort();
     // The simulator compared every byte with the file; anything but a match spoils the figure.
     if (device.waitForExit() != 0) {
@@ -151,6 +171,8 @@ int main(int argc, char** argv) {
     RegisterResources();
 
     test::WorkFolder folder;
+    // The tool's update record lands in the folder, never in the home folder.
+    setenv("XDG_STATE_HOME", (folder.Path() / "state").c_str(), 1);
     const std::string dataFile = folder.WriteDataFile(kFileBytes);
     std::ifstream in(dataFile, std::ios::binary);
     const std::vector<char> file{std::istreambuf_iterator<char>(in), {}};
@@ -166,11 +188,16 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> toolSeconds;
+    std::vector<double> recordedSeconds;
     std::vector<double> plainSeconds;
     for (int round = 0; round < kRounds; ++round) {
-        toolSeconds.push_back(TimeToolUpload(dataFile, owner));
+        // Which goes first changes every round, so that neither always follows the other's
+        // teardown.
+        for (const bool withRecord : {round % 2 == 0, round % 2 != 0})
+            (withRecord ? recordedSeconds : toolSeconds)
+                .push_back(TimeToolUpload(dataFile, owner, withRecord));
         plainSeconds.push_back(TimePlainWrites(file, plainPeer, plainSlave));
-        if (toolSeconds.back() < 0 || plainSeconds.back() < 0) {
+        if (toolSeconds.back() < 0 || recordedSeconds.back() < 0 || plainSeconds.back() < 0) {
             std::fprintf(stderr, "round %d failed\n", round + 1);
             return 1;
         }
@@ -180,6 +207,7 @@ int main(int argc, char** argv) {
     const double mib = static_cast<double>(kFileBytes) / (1 << 20);
     const Spread tool = RatesOf(toolSeconds, mib);
     const Spread plain = RatesOf(plainSeconds, mib);
+    const Spread recorded = RatesOf(recordedSeconds, mib);
     std::printf(
         "Upload of a %.0f MiB data file in %u-byte writes, median of %d rounds (slowest-fastest)\n",
         mib, BLOCK_SIZE, kRounds);
@@ -187,8 +215,12 @@ int main(int argc, char** argv) {
         "  UploadDataFile -> CCommPort -> simulator : %7.1f MiB/s (%.1f-%.1f), every byte "
         "checked\n",
         tool.median, tool.slowest, tool.fastest);
+    std::printf("  the same with the update record on       : %7.1f MiB/s (%.1f-%.1f)\n",
+                recorded.median, recorded.slowest, recorded.fastest);
     std::printf("  plain write() loop -> pty -> reader      : %7.1f MiB/s (%.1f-%.1f)\n",
                 plain.median, plain.slowest, plain.fastest);
     std::printf("  ratio upload / plain                     : %.3f\n", tool.median / plain.median);
+    std::printf("  ratio with record / without              : %.3f\n",
+                recorded.median / tool.median);
     return 0;
 }

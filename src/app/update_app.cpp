@@ -7,6 +7,7 @@ bool CUpdateApp::InitInstance() {
     SetMainWindow(&dialog);
     dialog.DoModal();
     SetMainWindow(nullptr);
+    SetExitCode(dialog.ExitStatus());
     // The program ends here, without a message loop of its own.
     return false;
 }

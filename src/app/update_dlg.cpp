@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <system_error>
 #include <utility>
@@ -16,11 +17,14 @@
 #include "framework/system_menu.h"
 #include "framework/text_format.h"
 #include "res/resource.h"
+#include "res/version_info.h"
 #include "serial/comm_port.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
 #include "update/console_reader.h"
 #include "update/data_file.h"
+#include "update/data_upload.h"
+#include "update/update_record.h"
 
 namespace {
 constexpr int kSystemIconSize = 32;
@@ -42,6 +46,12 @@ CUpdateDlg::~CUpdateDlg() {
     if (reader_.Started()) {
         session_.RequestStop();
         reader_.Join();
+    }
+    // Closed before the device ended the run.
+    if (record_ && !record_->Finished()) {
+        const auto [outcome, message] =
+            pendingOutcome_.value_or(std::pair(RecordedOutcome::kClosedByOperator, 0));
+        FinishRecord(outcome, message);
     }
     port_.reset();
 }
@@ -94,8 +104,11 @@ bool CUpdateDlg::OnInitDialog() {
         return false;
     }
 
+    exitStatus_ = 1;  // until the device reports a success
+    StartRecord(port);
+
     session_.buffer = &port_->Buffer();
-    consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle());
+    consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle(), record_.get());
     session_.flags.stop.store(0);
     session_.flags.result.store(1);
     try {
@@ -104,6 +117,9 @@ bool CUpdateDlg::OnInitDialog() {
         // Without its reader the port would show nothing and answer nothing: give it back.
         session_.buffer = nullptr;
         port_.reset();
+        // The port did open, so the run is recorded; but no update could start.
+        FinishRecord(RecordedOutcome::kFailed, IDS_PORT_UNAVAILABLE);
+        exitStatus_ = 2;
         EndForUnusablePort(
             port.name, std::string("cannot start the console reader: ") + error.code().message());
         return false;
@@ -122,6 +138,23 @@ void CUpdateDlg::EndForUnusablePort(const std::string& portName, const std::stri
 void CUpdateDlg::RequestExit() {
     if (fw::WinApp* app = fw::WinApp::Current(); app && app->MainWindow())
         fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
+}
+
+void CUpdateDlg::StartRecord(const PortMapping& port) {
+    record_ = std::make_unique<UpdateRecord>(RecordDirectory());
+    record_->Start({fw::ApplicationName(), res::version::kVersion, port.name, port.devicePath,
+                    dataFilePath_, std::chrono::system_clock::now()});
+}
+
+void CUpdateDlg::FinishRecord(RecordedOutcome outcome, int message) {
+    if (!record_) return;
+    RunEnd end;
+    end.transfer = lastTransfer_;
+    end.uploads = uploads_;
+    end.outcome = outcome;
+    end.message = message;
+    end.time = std::chrono::system_clock::now();
+    record_->Finish(end);
 }
 
 void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
@@ -164,14 +197,30 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     if (uploading_ || !port_) return 0;
     uploading_ = true;
     WindowUpload sink(*this);
-    UploadDataFile(dataFilePath_, *port_, session_, sink);
+    lastTransfer_ = UploadDataFile(dataFilePath_, *port_, session_, sink).transfer;
+    ++uploads_;
     uploading_ = false;
+    if (pendingOutcome_) {
+        FinishRecord(pendingOutcome_->first, pendingOutcome_->second);
+        pendingOutcome_.reset();
+    }
     if (std::exchange(exitAfterUpload_, false)) RequestExit();
     return 0;
 }
 
 fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
-    if (session_.flags.result.load() != 0) {
+    const bool succeeded = session_.flags.result.load() != 0;
+    exitStatus_ = succeeded ? 0 : 1;
+    const auto outcome = succeeded ? RecordedOutcome::kSucceeded : RecordedOutcome::kFailed;
+    const int message = succeeded ? IDS_UPDATE_DONE : IDS_UPDATE_FAILED;
+    // Written before the box, which may stay up for long; during an upload, once the figures of
+    // the transfer are final.
+    if (uploading_)
+        pendingOutcome_.emplace(outcome, message);
+    else
+        FinishRecord(outcome, message);
+
+    if (succeeded) {
         fw::MessageBox(IDS_UPDATE_DONE);
         // The window refuses to close until the upload has returned to it.
         if (uploading_)

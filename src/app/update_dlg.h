@@ -5,11 +5,19 @@
 // reader; the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload,
 // its WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
 // destructor stops and joins the reader, then closes the port. UI thread.
+//
+// A run that opened the port leaves an update record (update/update_record.h): the outcome's line
+// is appended before the outcome's box shows; a run the operator closed first is recorded by the
+// destructor. The exit status says how the run ended: 0 success, 1 failure or closed after the port
+// opened, 2 when no update could start (a port that opened but got no console reader is recorded as
+// failed with message 107, and still gives 2).
 
 #include <QIcon>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/update_messages.h"
 #include "app/window_console_sink.h"
@@ -17,6 +25,7 @@
 #include "framework/event_loop_port_waiter.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
+#include "update/update_record.h"
 #include "update/update_session.h"
 
 class CCommPort;
@@ -37,6 +46,8 @@ class CUpdateDlg : public fw::Dialog {
     CCommPort* Port() const { return port_.get(); }
     UpdateSession& Session() { return session_; }
     bool ReaderStarted() const { return reader_.Started(); }
+    // The process's exit status for the run as it stands.
+    int ExitStatus() const { return exitStatus_; }
 
     const fw::MessageMap* GetMessageMap() const override;
 
@@ -56,6 +67,8 @@ class CUpdateDlg : public fw::Dialog {
     // and ends the program.
     void EndForUnusablePort(const std::string& portName, const std::string& reason);
     void RequestExit();
+    void StartRecord(const PortMapping& port);
+    void FinishRecord(RecordedOutcome outcome, int message);
 
     SystemRoots roots_;
     std::string dataFilePath_;
@@ -68,5 +81,11 @@ class CUpdateDlg : public fw::Dialog {
     ReaderStarter startReader_;
     fw::WorkerThread reader_;
     bool uploading_ = false;
+    int exitStatus_ = 2;
+    std::unique_ptr<UpdateRecord> record_;
+    std::optional<TransferResult> lastTransfer_;  // the last upload's, for the record
+    int uploads_ = 0;
+    // An outcome that came while an upload ran: recorded once the upload has returned.
+    std::optional<std::pair<RecordedOutcome, int>> pendingOutcome_;
     bool exitAfterUpload_ = false;  // success was reported while the file was still going out
 };

@@ -29,7 +29,7 @@ int WinApp::Run() {
     InstallInterfaceFont();
     InstallAccessibility();
     InitInstance();
-    return 0;
+    return exitCode_;
 }
 
 Window* WinApp::LastActivePopup() const {

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: one per program, constructed before main (it touches no Qt there).
-// Run() sets up the application's environment (fonts) and calls InitInstance; the program reports
-// its outcome in message boxes, so its exit status is always 0.
+// Run() sets up the application's environment (fonts) and calls InitInstance; the process's exit
+// status is what InitInstance set with SetExitCode (0 unless set).
 // Its message table takes the commands that the main window leaves unhandled: ID_APP_EXIT closes
 // the main window, ID_HELP has no help to show. UI thread only.
 
@@ -19,9 +19,10 @@ class WinApp : public CommandTarget {
 
     static WinApp* Current();
 
-    // Needs a QApplication. Returns the process's exit status: 0.
+    // Needs a QApplication. Returns the process's exit status.
     int Run();
     virtual bool InitInstance() = 0;
+    void SetExitCode(int code) { exitCode_ = code; }
 
     void SetMainWindow(Window* window) { mainWindow_ = window; }
     Window* MainWindow() const { return mainWindow_; }
@@ -40,6 +41,7 @@ class WinApp : public CommandTarget {
   private:
     Window* mainWindow_ = nullptr;
     WindowHandle lastActive_;
+    int exitCode_ = 0;
 };
 
 // The program's name as message boxes show it: the executable's file name without directory and

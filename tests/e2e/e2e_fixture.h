@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,19 @@ class EndToEndTest : public ::testing::Test {
     void SetUp() override {
         RegisterResources();
         threadsBefore_ = ProgramThreadCount();
+        // Every run's update record goes to this test's own folder.
+        if (const char* given = std::getenv("XDG_STATE_HOME")) stateBefore_ = given;
+        setenv("XDG_STATE_HOME", StateHome().c_str(), 1);
     }
+    void TearDown() override {
+        if (stateBefore_)
+            setenv("XDG_STATE_HOME", stateBefore_->c_str(), 1);
+        else
+            unsetenv("XDG_STATE_HOME");
+    }
+
+    std::filesystem::path StateHome() const { return folder_.Path() / "state"; }
+    std::filesystem::path RecordFolder() const { return StateHome() / "qelpupd"; }
 
     static std::string Text(int id) { return fw::LoadText(id); }
 
@@ -42,6 +57,7 @@ class EndToEndTest : public ::testing::Test {
 
     test::WorkFolder folder_;
     int threadsBefore_ = 0;
+    std::optional<std::string> stateBefore_;
 };
 
 inline bool Contains(const std::string& text, const std::string& part) {

@@ -34,6 +34,7 @@ TEST_F(HangUp, MidTransferGives108AndNoSpinning) {
 
     EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{Text(IDS_UPDATE_FAILED)});
     EXPECT_EQ(record.stayedOpen, true);
+    EXPECT_EQ(record.exitStatus, 1);
     RecordProperty("cpu_ms_in_idle_second", static_cast<int>(cpu * 1000));
     EXPECT_GE(cpu, 0.0);
     EXPECT_LT(cpu, 0.3) << "CPU seconds used in one idle second after the hang-up";

@@ -43,6 +43,7 @@ TEST_P(Outcomes, DeviceGetsTheFileAndTheEndLineDecides) {
     EXPECT_EQ(LastLine(record.boxes[0].log), c.lastLine);
     EXPECT_EQ(record.dataRequests, 1);
     EXPECT_EQ(record.updateEnds, 1);
+    EXPECT_EQ(record.exitStatus, c.message == IDS_UPDATE_DONE ? 0 : 1);
     if (c.message == IDS_UPDATE_DONE) {
         EXPECT_TRUE(record.exitRequested);
         EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";

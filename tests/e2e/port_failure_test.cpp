@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <sstream>
@@ -47,6 +48,9 @@ TEST_F(NoDataFile, Message102ThenAnIdleWindowWithoutPort) {
     EXPECT_TRUE(idle);
     EXPECT_EQ(record.stayedOpen, true);
     EXPECT_FALSE(record.exitRequested);
+    // No update could start: a status of its own, and no record of a run.
+    EXPECT_EQ(record.exitStatus, 2);
+    EXPECT_FALSE(std::filesystem::exists(RecordFolder()));
     ExpectNothingLeftOf(device);
     const DeviceReport report = device.Stop();
     EXPECT_FALSE(Contains(report.transcript, "port opened")) << report.transcript;
@@ -98,6 +102,8 @@ TEST_P(UnavailablePort, Message107NamingCom1AndTheProgramEnds) {
     EXPECT_FALSE(record.boxes[0].readerStarted);
     EXPECT_TRUE(record.exitRequested);
     EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";
+    EXPECT_EQ(record.exitStatus, 2);
+    EXPECT_FALSE(std::filesystem::exists(RecordFolder()));
 
     const std::vector<std::string> lines = LinesAbout(errors, "COM1");
     ASSERT_EQ(lines.size(), 1u) << errors;
@@ -155,6 +161,15 @@ TEST_F(ReaderStart, AThreadThatCannotStartEndsTheRunLikeAnUnavailablePort) {
     EXPECT_TRUE(Contains(lines[0], "console reader")) << lines[0];
     EXPECT_TRUE(Contains(lines[0], std::generic_category().message(EAGAIN))) << lines[0];
     ExpectNothingLeftOf(device);
+    // The port did open, so the run leaves its record; but no update could start.
+    EXPECT_EQ(record.exitStatus, 2);
+    std::ifstream log(RecordFolder() / "updates.log");
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_TRUE(
+        Contains(line, R"("transfer":"none","uploads":0,"outcome":"failed","message":107,)"))
+        << line;
+    EXPECT_FALSE(std::getline(log, line)) << "a second record line: " << line;
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ class TestUpdateApp : public fw::WinApp {
         SetMainWindow(&dialog);
         dialog.DoModal();
         SetMainWindow(nullptr);
+        SetExitCode(dialog.ExitStatus());
         run_.dialog_ = nullptr;
         return false;
     }
@@ -175,7 +176,7 @@ RunRecord UpdateRun::Run() {
     watchdog_.start(kGiveUpAfterMs);
     {
         TestUpdateApp app(*this);
-        app.Run();
+        record_.exitStatus = app.Run();
     }
     stepTimer_.stop();
     watchdog_.stop();
@@ -193,6 +194,17 @@ bool UpdateRun::Uploading() const {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible() && window->windowTitle() == caption) return true;
     return false;
+}
+
+void UpdateRun::CancelUpload() {
+    const QString caption = QString::fromStdString(fw::LoadText(IDS_PROCESSING));
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowTitle() != caption) continue;
+        QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
+        QTest::keyClick(focus, Qt::Key_Escape);
+        return;
+    }
+    ADD_FAILURE() << "no progress dialog to cancel";
 }
 
 void UpdateRun::Perform(Gesture gesture) {

@@ -51,6 +51,7 @@ struct RunRecord {
     // everything queued before had run. Empty when the test never looked.
     std::optional<bool> stayedOpen;
     bool timedOut = false;
+    int exitStatus = -1;  // what the application object returned for the process
 
     std::vector<std::string> BoxTexts() const;
 };
@@ -88,6 +89,8 @@ class UpdateRun {
     // Closes the main window as the operator would: the title bar's close box, or a key that goes
     // where the keyboard focus is (the log, as the window opens).
     void Perform(Gesture gesture);
+    // Presses Esc in the transfer progress dialog, as the operator stopping the transfer would.
+    void CancelUpload();
 
   private:
     friend class ObservedUpdateDlg;

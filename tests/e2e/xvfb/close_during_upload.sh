@@ -4,7 +4,8 @@
 # open above it, closed before, during or after the upload - by keys sent with xdotool to the
 # focused window, by the system menu, and by the mouse. The window must take no close until the
 # upload has returned: the device receives the whole file, and the outcome box shows what the device
-# said (after a failure the window stays; after a success the program ends by itself).
+# said (after a failure the window stays; after a success the program ends by itself), and the exit
+# status tells which.
 #
 #   close_during_upload.sh --build-dir DIR --case NAME
 # Cases:
@@ -224,7 +225,11 @@ if alive; then
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
 else
-  wait "$app" || fail "qelpupd ended with status $?"
+  # The exit status tells the outcome: 1 after the device's failure, 0 after its success.
+  expected_exit=0; [ "$scenario" = record-header ] && expected_exit=1
+  app_exit=0; wait "$app" || app_exit=$?
+  [ "$app_exit" -eq "$expected_exit" ] ||
+    fail "qelpupd ended with status $app_exit, not $expected_exit"
 fi
 wait "$sim" || fail "the device did not receive the whole file"
 

@@ -1,0 +1,347 @@
+#include "update/update_record.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "update/json_text.h"
+#include "update/sha256.h"
+
+namespace {
+
+constexpr const char* kConsolePrefix = "console-";
+constexpr const char* kConsoleSuffix = ".log";
+
+// Writes all of `text`; false with errno set when the system took less.
+bool WriteWhole(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Creates `path` and its missing parents with mode 0700. 0 or the errno of the failing mkdir.
+int MakeDirectories(const std::string& path) {
+    for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+        const std::string part = path.substr(0, at);
+        if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (at == std::string::npos) break;
+    }
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// A port name as part of a file name: letters, digits, '-', '_' and '.' stay, the rest becomes '_'.
+std::string FileNamePart(const std::string& name) {
+    std::string part = name;
+    for (char& c : part)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
+            c = '_';
+    return part.empty() ? "port" : part;
+}
+
+// The local time as `format` (strftime) gives it, then milliseconds and the zone's offset.
+std::string LocalStamp(std::chrono::system_clock::time_point time, const char* format,
+                       bool colonInOffset) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch() %
+                                                                        std::chrono::seconds(1))
+                      .count();
+    if (millis < 0) millis += 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, format, &local);
+    // Offsets lie within a day.
+    const int offset = static_cast<int>(local.tm_gmtoff / 60 % (24 * 60));
+    const int magnitude = offset < 0 ? -offset : offset;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s.%03d%c%02d%s%02d", stamp, static_cast<int>(millis),
+                  offset < 0 ? '-' : '+', magnitude / 60, colonInOffset ? ":" : "", magnitude % 60);
+    return text;
+}
+
+bool IsConsoleFileName(const std::string& name) {
+    const std::string prefix = kConsolePrefix;
+    const std::string suffix = kConsoleSuffix;
+    return name.size() > prefix.size() + suffix.size() &&
+           name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+const char* TransferName(const std::optional<TransferResult>& transfer) {
+    if (!transfer) return "none";
+    switch (transfer->end) {
+        case TransferEnd::kComplete:
+            return "complete";
+        case TransferEnd::kCancelled:
+            return "cancelled";
+        case TransferEnd::kWriteFailed:
+            return "write-failed";
+        case TransferEnd::kHungUp:
+            return "hung-up";
+    }
+    return "none";
+}
+
+const char* OutcomeName(RecordedOutcome outcome) {
+    switch (outcome) {
+        case RecordedOutcome::kSucceeded:
+            return "succeeded";
+        case RecordedOutcome::kFailed:
+            return "failed";
+        case RecordedOutcome::kClosedByOperator:
+            return "closed-by-operator";
+    }
+    return "failed";
+}
+
+void WriteToStderr(const std::string& line) {
+    const std::string whole = line + "\n";
+    // Nothing more can be done for a standard error that does not take it.
+    (void)WriteWhole(STDERR_FILENO, whole);
+}
+
+}  // namespace
+
+std::string RecordDirectory() {
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
+        return std::string(state) + "/qelpupd";
+    if (const char* home = std::getenv("HOME"); home && home[0] != '\0')
+        return std::string(home) + "/.local/state/qelpupd";
+    return {};
+}
+
+std::string IsoLocalTime(std::chrono::system_clock::time_point time) {
+    return LocalStamp(time, "%Y-%m-%dT%H:%M:%S", true);
+}
+
+UpdateRecord::UpdateRecord(std::string directory, ProblemSink problems)
+    : directory_(std::move(directory)),
+      problems_(problems ? std::move(problems) : ProblemSink(WriteToStderr)) {}
+
+UpdateRecord::~UpdateRecord() {
+    if (fingerprinter_.joinable()) fingerprinter_.join();
+    if (consoleFd_ >= 0) close(consoleFd_);
+}
+
+void UpdateRecord::Report(const std::string& what, int error) {
+    if (reported_) return;
+    reported_ = true;
+    std::string line = start_.program + ": the update record is not written: " + what;
+    if (error != 0) line += ": " + std::string(std::strerror(error));
+    line += " (the update itself is not affected)";
+    problems_(line);
+}
+
+void UpdateRecord::Start(const RunStart& start) {
+    start_ = start;
+    started_ = true;
+    if (directory_.empty()) {
+        Report("neither XDG_STATE_HOME nor HOME is set", 0);
+        return;
+    }
+    if (const int error = MakeDirectories(directory_); error != 0) {
+        Report("cannot create " + directory_, error);
+        return;
+    }
+    usable_ = true;
+    OpenConsoleFile();
+    PruneConsoleFiles();
+    fingerprinter_ =
+        std::thread([this, path = start.dataFilePath] { fingerprint_ = TakeFingerprint(path); });
+}
+
+void UpdateRecord::OpenConsoleFile() {
+    const std::string stem =
+        directory_ + "/" + kConsolePrefix +
+        // 20261208T223008.123+0100: no ':', which shells and other systems handle badly.
+        LocalStamp(start_.time, "%Y%m%dT%H%M%S", false) + "-" + FileNamePart(start_.portName);
+    // Two runs within one millisecond on one port cannot both hold it; a clash is a copied clock.
+    for (int attempt = 1; attempt <= 9; ++attempt) {
+        const std::string path =
+            stem + (attempt == 1 ? "" : "-" + std::to_string(attempt)) + kConsoleSuffix;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            consoleFd_ = fd;
+            consolePath_ = path;
+            return;
+        }
+        if (errno != EEXIST) {
+            Report("cannot create " + path, errno);
+            return;
+        }
+    }
+    Report("cannot create a console file beside " + stem, EEXIST);
+}
+
+void UpdateRecord::PruneConsoleFiles() const {
+    DIR* folder = opendir(directory_.c_str());
+    if (!folder) return;
+    struct Entry {
+        std::string name;
+        struct timespec modified;
+    };
+    std::vector<Entry> files;
+    while (const dirent* entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (!IsConsoleFileName(name)) continue;
+        struct stat info {};
+        if (fstatat(dirfd(folder), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode))
+            continue;
+        files.push_back({std::move(name), info.st_mtim});
+    }
+    // Newest first: by last change, then by name, which starts with the time the run began.
+    std::sort(files.begin(), files.end(), [](const Entry& a, const Entry& b) {
+        if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+        if (a.modified.tv_nsec != b.modified.tv_nsec)
+            return a.modified.tv_nsec > b.modified.tv_nsec;
+        return a.name > b.name;
+    });
+    for (std::size_t i = kKeptConsoleFiles; i < files.size(); ++i)
+        // Another program pruning at the same moment may have taken it already.
+        (void)unlinkat(dirfd(folder), files[i].name.c_str(), 0);
+    closedir(folder);
+}
+
+UpdateRecord::Fingerprint UpdateRecord::TakeFingerprint(const std::string& path) {
+    Fingerprint result;
+    // Non-blocking: a FIFO by the data file's name must not hold the run up; only regular files
+    // are read.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return result;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        Sha256 hash;
+        std::vector<char> chunk(1 << 16);
+        std::uint64_t length = 0;
+        for (;;) {
+            const ssize_t n = read(fd, chunk.data(), chunk.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                length = 0;
+                break;
+            }
+            if (n == 0) {
+                result.length = length;
+                result.sha256 = Sha256::Hex(hash.Finish());
+                break;
+            }
+            hash.Update(chunk.data(), static_cast<std::size_t>(n));
+            length += static_cast<std::uint64_t>(n);
+        }
+    }
+    close(fd);
+    return result;
+}
+
+void UpdateRecord::ConsoleLine(std::string_view line) {
+    std::lock_guard lock(lines_);
+    if (linesClosed_) return;
+    lastLine_ = std::string(line);
+    ++lineCount_;
+    if (consoleFd_ < 0 || consoleFailed_) return;
+    std::string text;
+    text.reserve(line.size() + 1);
+    text.append(line).push_back('\n');
+    if (!WriteWhole(consoleFd_, text)) consoleFailed_ = true;
+}
+
+std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file) const {
+    std::string out = "{\"start\":";
+    AppendJsonString(out, IsoLocalTime(start_.time));
+    out += ",\"end\":";
+    AppendJsonString(out, IsoLocalTime(end.time));
+    out += ",\"program\":";
+    AppendJsonString(out, start_.program);
+    out += ",\"version\":";
+    AppendJsonString(out, start_.version);
+    out += ",\"port\":";
+    AppendJsonString(out, start_.portName);
+    out += ",\"device\":";
+    AppendJsonString(out, start_.devicePath);
+    out += ",\"data_file\":{\"path\":";
+    AppendJsonString(out, start_.dataFilePath);
+    out += ",\"length\":";
+    out += file.length ? std::to_string(*file.length) : "null";
+    out += ",\"sha256\":";
+    if (file.sha256.empty())
+        out += "null";
+    else
+        AppendJsonString(out, file.sha256);
+    const TransferResult sent = end.transfer.value_or(TransferResult{});
+    out += "},\"sent\":{\"bytes\":" + std::to_string(sent.BytesSent()) +
+           ",\"blocks\":" + std::to_string(sent.blocksSent) +
+           ",\"remainder\":" + std::to_string(sent.remainderSent) +
+           ",\"block_size\":" + std::to_string(BLOCK_SIZE) + "},\"transfer\":";
+    AppendJsonString(out, TransferName(end.transfer));
+    out += ",\"uploads\":" + std::to_string(end.uploads) + ",\"outcome\":";
+    AppendJsonString(out, OutcomeName(end.outcome));
+    out += ",\"message\":";
+    out += end.message != 0 ? std::to_string(end.message) : "null";
+    out += ",\"last_line\":";
+    if (lastLine_)
+        AppendJsonString(out, *lastLine_);
+    else
+        out += "null";
+    out += ",\"console_lines\":" + std::to_string(lineCount_) + ",\"console_log\":";
+    if (consolePath_.empty())
+        out += "null";
+    else
+        AppendJsonString(out, consolePath_);
+    out += "}\n";
+    return out;
+}
+
+void UpdateRecord::Finish(const RunEnd& end) {
+    if (!started_ || finished_) return;
+    finished_ = true;
+    if (fingerprinter_.joinable()) fingerprinter_.join();
+    if (!usable_) return;
+
+    std::string line;
+    bool consoleFailed = false;
+    {
+        std::lock_guard lock(lines_);
+        linesClosed_ = true;
+        consoleFailed = consoleFailed_;
+        line = RecordLine(end, fingerprint_);
+        if (consoleFd_ >= 0) close(consoleFd_);
+        consoleFd_ = -1;
+    }
+    if (consoleFailed) Report("the console log " + consolePath_ + " is incomplete", 0);
+
+    const std::string path = directory_ + "/" + kRecordFileName;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        Report("cannot open " + path, errno);
+        return;
+    }
+    // One write of the whole line: appends from two programs never interleave.
+    const ssize_t n = write(fd, line.data(), line.size());
+    const int error = errno;
+    if (n != static_cast<ssize_t>(line.size())) {
+        // End a torn line, so that the lines after it still read one by one.
+        if (n > 0) (void)WriteWhole(fd, "\n");
+        Report("cannot append to " + path, n < 0 ? error : ENOSPC);
+    }
+    close(fd);
+}
