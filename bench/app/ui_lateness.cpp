@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "../../tests/app/log_window.h"
+#include "app/window_upload.h"
 #include "device_lines.h"
 #include "framework/event_loop_port_waiter.h"
-#include "app/window_upload.h"
 #include "res/resources.h"
 #include "serial/comm_port.h"
 #include "support/work_folder.h"
