@@ -9,6 +9,13 @@
 #include "cli/stop_signals.h"
 #include "res/resource.h"
 
+void CliConsoleSink::ShowLine(std::string_view shown) {
+    output_.DeviceLine(shown);
+    // The record keeps the device's text; its console file ends each line with LF.
+    if (shown.ends_with("\r\n")) shown.remove_suffix(2);
+    record_.ConsoleLine(shown);
+}
+
 void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
     const std::string reason = error != 0 ? std::string(": ") + std::strerror(error) : "";
     switch (status) {

@@ -14,19 +14,21 @@
 #include "cli/terminal_output.h"
 #include "update/console_sink.h"
 #include "update/data_upload.h"
+#include "update/update_record.h"
 
 class CliConsoleSink final : public ConsoleSink {
   public:
-    CliConsoleSink(TerminalOutput& output, RunMailbox& mailbox)
-        : output_(output), mailbox_(mailbox) {}
+    CliConsoleSink(TerminalOutput& output, RunMailbox& mailbox, UpdateRecord& record)
+        : output_(output), mailbox_(mailbox), record_(record) {}
 
-    void ShowLine(std::string_view shown) override { output_.DeviceLine(shown); }
+    void ShowLine(std::string_view shown) override;
     void DataRequested() override { mailbox_.PostDataRequest(); }
     void RunEnded() override { mailbox_.PostRunEnded(); }
 
   private:
     TerminalOutput& output_;
     RunMailbox& mailbox_;
+    UpdateRecord& record_;
 };
 
 // Shows the transfer's progress, and asks for the transfer to stop after the block on the wire once

@@ -4,19 +4,24 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
 #include "cli/cli_sinks.h"
 #include "cli/run_mailbox.h"
 #include "cli/stop_signals.h"
+#include "res/resource.h"
+#include "res/version_info.h"
 #include "serial/comm_port.h"
 #include "serial/port_map.h"
 #include "update/console_reader.h"
 #include "update/data_file.h"
 #include "update/data_upload.h"
+#include "update/update_record.h"
 #include "update/update_session.h"
 
 namespace {
@@ -86,20 +91,28 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
         return {RunOutcome::kPortUnavailable, {options.port, port.DescribeOpenFailure()}};
     }
 
+    // Every run that opened the port is recorded, as the window program records it.
+    UpdateRecord record(RecordDirectory(),
+                        [&output](const std::string& line) { output.Note(line + "\n"); });
+    record.Start({"qelpupd-cli", res::version::kVersion, mapping.name, mapping.devicePath,
+                  std::filesystem::absolute(dataPath).string(), std::chrono::system_clock::now()});
+
     UpdateSession session;
     session.buffer = &port.Buffer();
     session.flags.stop.store(0);
     session.flags.result.store(1);
-    CliConsoleSink consoleSink(output, mailbox);
+    CliConsoleSink consoleSink(output, mailbox, record);
     std::thread reader([&] { ConsoleReaderProc(session, consoleSink); });
 
     CliUploadSink uploadSink(output, dataPath);
     std::optional<TransferResult> lastTransfer;
+    int uploads = 0;
     bool ended = false;
     while (!ended && WaitForNews(mailbox)) {
         const RunMailbox::News news = mailbox.Take();
         if (news.dataRequest && !news.runEnded) {
             mailbox.BeginUpload();
+            ++uploads;
             const UploadResult upload =
                 UploadDataFile(dataPath, port, session, uploadSink, DataFileLock::kShared);
             if (upload.transfer) {
@@ -117,18 +130,28 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     session.RequestStop();
     reader.join();
     port.ClosePort();
+    RunEnd end;
+    end.transfer = lastTransfer;
+    end.uploads = uploads;
     if (stop != StopCause::kNone && !ended) {
         result.outcome = OutcomeOfStop(stop);
         if (lastTransfer && lastTransfer->end == TransferEnd::kCancelled) {
             result.detail.reason = "stopped after " + std::to_string(lastTransfer->BytesSent()) +
                                    " of " + std::to_string(uploadSink.FileSize()) + " bytes";
         }
-        return result;
+        // Stopped before the device ended the run, as a window closed early.
+        end.outcome = RecordedOutcome::kClosedByOperator;
+    } else if (session.flags.result.load() != 0) {
+        result.outcome = RunOutcome::kSucceeded;
+        end.outcome = RecordedOutcome::kSucceeded;
+        end.message = IDS_UPDATE_DONE;
+    } else {
+        result.outcome = RunOutcome::kFailed;
+        if (port.HungUp()) result.detail.reason = "the device went away";
+        end.outcome = RecordedOutcome::kFailed;
+        end.message = IDS_UPDATE_FAILED;
     }
-    result.outcome =
-        session.flags.result.load() != 0 ? RunOutcome::kSucceeded : RunOutcome::kFailed;
-    if (result.outcome == RunOutcome::kFailed && port.HungUp()) {
-        result.detail.reason = "the device went away";
-    }
+    end.time = std::chrono::system_clock::now();
+    record.Finish(end);
     return result;
 }

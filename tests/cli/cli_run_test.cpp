@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ bool Contains(const std::string& text, const std::string& part) {
 
 class CliRun : public testing::Test {
   protected:
+    // Each run's update record goes into the work folder, not the user's own.
+    void SetUp() override { setenv("XDG_STATE_HOME", (folder_.Path() / "state").c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_STATE_HOME"); }
+
+    std::string RecordText() const {
+        std::ifstream in(folder_.Path() / "state" / "qelpupd" / "updates.log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
     test::WorkFolder folder_;
 };
 
@@ -105,6 +115,29 @@ TEST_F(CliRun, QuietLeavesTheDeviceLinesAndTheFinalLineOnly) {
     EXPECT_EQ(ended.out, kBootLines + "Versionup succeed\n");
     EXPECT_EQ(ended.err, OutcomeLine(RunOutcome::kSucceeded, {device.Path(), ""}));
     EXPECT_EQ(device.Finish().exitCode, 0);
+}
+
+TEST_F(CliRun, RunsThatOpenedThePortLeaveTheWindowProgramsRecord) {
+    const std::string data = folder_.WriteDataFile(kFileSize);
+    {
+        CliDevice device({"--data", data});
+        CliProcess cli({"--quiet", "--port", device.Path()});
+        EXPECT_EQ(cli.Finish().status, 0);
+        device.Finish();
+    }
+    {
+        CliDevice device({"--data", data, "--scenario", "record-header"});
+        CliProcess cli({"--quiet", "--port", device.Path()});
+        EXPECT_EQ(cli.Finish().status, 1);
+        device.Finish();
+    }
+    CliProcess cli({"--quiet", "--port", "/dev/qelp-no-such-port"});
+    EXPECT_EQ(cli.Finish().status, 2);  // never opened: not recorded
+    const std::string record = RecordText();
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 2) << record;
+    EXPECT_TRUE(Contains(record, "qelpupd-cli")) << record;
+    EXPECT_TRUE(Contains(record, "\"succeeded\"")) << record;
+    EXPECT_TRUE(Contains(record, "\"failed\"")) << record;
 }
 
 TEST_F(CliRun, ProgressToAFileIsALineAtEveryTenPercent) {
