@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 
+#include "framework/text_format.h"
+
 namespace fw {
 namespace {
 
@@ -44,6 +46,11 @@ std::string LoadText(int id) {
     std::lock_guard lock(r.mutex);
     auto it = r.texts.find(id);
     return it == r.texts.end() ? std::string() : it->second;
+}
+
+std::string FormatMessage(int id, std::initializer_list<std::string_view> args) {
+    std::string text = LoadText(id);
+    return text.empty() ? std::string() : FormatText(text, args);
 }
 
 const DialogTemplate* FindTemplate(int id) {

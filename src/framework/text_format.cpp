@@ -1,7 +1,5 @@
 #include "framework/text_format.h"
 
-#include "framework/resources.h"
-
 namespace fw {
 
 std::string_view FitTextBuffer(std::string_view text) {
@@ -28,11 +26,6 @@ std::string FormatText(std::string_view pattern, std::initializer_list<std::stri
         }
     }
     return out;
-}
-
-std::string FormatMessage(int id, std::initializer_list<std::string_view> args) {
-    std::string text = LoadText(id);
-    return text.empty() ? std::string() : FormatText(text, args);
 }
 
 }  // namespace fw

@@ -1,5 +1,7 @@
 #pragma once
-// Message formatting: "%1" to "%9" replaced by the arguments of that number.
+// Message formatting: "%1" to "%9" replaced by the arguments of that number. FitTextBuffer and
+// FormatText are plain C++ (target text_format); FormatMessage reads the registered resources and
+// comes with the framework.
 
 #include <initializer_list>
 #include <string>

@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -55,6 +57,21 @@ bool NameBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// False only when another holder refuses the lock: exclusive at once, shared after the hold.
+bool TakeLock(int fd, DataFileLock lock) {
+    if (lock == DataFileLock::kExclusive)
+        return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    // flock cannot wait with a time-out; look again at short pauses while the holder reads.
+    constexpr auto kPause = std::chrono::milliseconds(10);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSharedLockHoldMs);
+    for (;;) {
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
 }  // namespace
 
 DataFileChoice ChooseDataFile(const std::string& directory) {
@@ -75,7 +92,7 @@ DataFileChoice ChooseDataFile(const std::string& directory) {
     return choice;
 }
 
-DataFileContents ReadDataFile(const std::string& path) {
+DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
     DataFileContents result;
     // O_NONBLOCK: a FIFO or a terminal that matched the pattern must not hang the window; it is
     // refused below as not a regular file.
@@ -87,8 +104,8 @@ DataFileContents ReadDataFile(const std::string& path) {
     }
     // Only a lock that another program holds refuses the file. Where the file system cannot lock
     // a read-only descriptor (NFS emulates flock with write locks), it is read without one.
-    if (flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        result.error = errno;
+    if (!TakeLock(file.get(), lock)) {
+        result.error = EWOULDBLOCK;
         return result;
     }
     if (fstat(file.get(), &info) != 0) {

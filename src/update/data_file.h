@@ -33,7 +33,21 @@ struct DataFileContents {
     int error = 0;  // errno, for ReadFailed and CannotOpen
 };
 
-// Opens the file for reading only and holds an exclusive lock while it reads it whole, so that the
-// file cannot be sent while another program holds it: a second update tool's open fails, and so
-// does any program that locks the file too.
-DataFileContents ReadDataFile(const std::string& path);
+// How the file is locked while it is read.
+enum class DataFileLock {
+    // The window program: nobody else reads the file meanwhile. Another reader that holds a lock
+    // refuses the file at once.
+    kExclusive,
+    // The terminal program: any number of them read the same file at once, as a production line
+    // runs one per port. A holder of the exclusive lock (a window program reading) is waited for,
+    // briefly: it reads for milliseconds. Still held after kSharedLockHoldMs, the file is refused.
+    kShared,
+};
+
+inline constexpr int kSharedLockHoldMs = 2000;
+
+// Opens the file for reading only and holds a lock while it reads it whole. Under the exclusive
+// lock the file cannot be sent while another program holds it: a second window program's open
+// fails, and so does any program that locks the file too.
+DataFileContents ReadDataFile(const std::string& path,
+                              DataFileLock lock = DataFileLock::kExclusive);

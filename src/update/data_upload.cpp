@@ -1,9 +1,9 @@
 #include "update/data_upload.h"
 
 UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
-                            UploadSink& sink) {
+                            UploadSink& sink, DataFileLock lock) {
     UploadResult result;
-    const DataFileContents file = ReadDataFile(path);
+    const DataFileContents file = ReadDataFile(path, lock);
     result.file = file.status;
     if (file.status != DataFileStatus::kOk) {
         sink.ReportFileProblem(file.status, path, file.error);

@@ -1,0 +1,68 @@
+#include "cli/cli_sinks.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "cli/outcome.h"
+#include "cli/stop_signals.h"
+#include "res/resource.h"
+
+void CliConsoleSink::ShowLine(std::string_view shown) {
+    output_.DeviceLine(shown);
+    // The record keeps the device's text; its console file ends each line with LF.
+    if (shown.ends_with("\r\n")) shown.remove_suffix(2);
+    record_.ConsoleLine(shown);
+}
+
+void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
+    const std::string reason = error != 0 ? std::string(": ") + std::strerror(error) : "";
+    switch (status) {
+        case DataFileStatus::kOk:
+            return;
+        case DataFileStatus::kCannotOpen:
+            output_.Note(NoteLine("cannot open the data file " + path + reason, IDS_NO_DATA_FILE));
+            return;
+        case DataFileStatus::kOutOfMemory:
+            output_.Note(
+                NoteLine("not enough memory for the data file " + path, IDS_OUT_OF_MEMORY));
+            return;
+        case DataFileStatus::kShortRead:
+        case DataFileStatus::kReadFailed:
+            output_.Note(
+                NoteLine("reading the data file " + path + " failed" + reason, IDS_READ_FAILED));
+            return;
+    }
+}
+
+TransferProgress* CliUploadSink::BeginTransfer() {
+    // The bar counts whole blocks; the bytes shown count the remainder too. The file was read
+    // whole a moment ago.
+    struct stat info {};
+    total_ = stat(path_.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    steps_ = 0;
+    start_ = std::chrono::steady_clock::now();
+    output_.BeginProgress();
+    return this;
+}
+
+void CliUploadSink::StepBar() {
+    // StepBar comes just before each block is written: the blocks before it have gone out.
+    output_.Progress(Figures(std::uint64_t{steps_} * BLOCK_SIZE));
+    ++steps_;
+}
+
+bool CliUploadSink::CancelRequested() {
+    return StopRequested() != StopCause::kNone;
+}
+
+void CliUploadSink::ShowTransferEnd(const TransferResult& result) {
+    output_.EndProgress(Figures(result.BytesSent()));
+}
+
+ProgressFigures CliUploadSink::Figures(std::uint64_t sent) const {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start_);
+    return {sent, std::max(total_, sent), elapsed};
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The terminal program's side of the update core: what the console reader and the upload report
+// goes to the terminal output and the run loop.
+//
+// CliConsoleSink is called on the console reader's thread (console_sink.h); CliUploadSink and its
+// progress on the main thread, which owns the port and runs the upload (data_upload.h).
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "cli/run_mailbox.h"
+#include "cli/terminal_output.h"
+#include "update/console_sink.h"
+#include "update/data_upload.h"
+#include "update/update_record.h"
+
+class CliConsoleSink final : public ConsoleSink {
+  public:
+    CliConsoleSink(TerminalOutput& output, RunMailbox& mailbox, UpdateRecord& record)
+        : output_(output), mailbox_(mailbox), record_(record) {}
+
+    void ShowLine(std::string_view shown) override;
+    void DataRequested() override { mailbox_.PostDataRequest(); }
+    void RunEnded() override { mailbox_.PostRunEnded(); }
+
+  private:
+    TerminalOutput& output_;
+    RunMailbox& mailbox_;
+    UpdateRecord& record_;
+};
+
+// Shows the transfer's progress, and asks for the transfer to stop after the block on the wire once
+// Ctrl+C, SIGTERM or the time-out came (stop_signals.h).
+class CliUploadSink final : public UploadSink, private TransferProgress {
+  public:
+    CliUploadSink(TerminalOutput& output, std::string path)
+        : output_(output), path_(std::move(path)) {}
+
+    void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
+    TransferProgress* BeginTransfer() override;
+    void EndTransfer() override {}
+    // After the upload returned: the last figures, with what actually went out.
+    void ShowTransferEnd(const TransferResult& result);
+    // The data file's length as the last transfer began.
+    std::uint64_t FileSize() const { return total_; }
+
+  private:
+    void SetBarRange(int, int) override {}
+    void SetBarStep(int) override {}
+    void StepBar() override;
+    bool CancelRequested() override;
+
+    ProgressFigures Figures(std::uint64_t sent) const;
+
+    TerminalOutput& output_;
+    const std::string path_;
+    std::uint64_t total_ = 0;
+    std::uint32_t steps_ = 0;
+    std::chrono::steady_clock::time_point start_;
+};

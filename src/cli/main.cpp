@@ -1,0 +1,66 @@
+// qelpupd-cli: the firmware update for scripts and production lines. See UsageText() and
+// qelpupd-cli(1).
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/outcome.h"
+#include "cli/stop_signals.h"
+#include "cli/terminal_output.h"
+#include "cli/update_run.h"
+#include "res/version_info.h"
+#include "serial/port_discovery.h"
+#include "serial/port_map.h"
+
+namespace {
+// What the run ends with when the process cannot even set itself up.
+constexpr int kCouldNotStart = 2;
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedOptions parsed = ParseOptions(args);
+    switch (parsed.action) {
+        case ParsedOptions::Action::kReject:
+            WriteAll(STDERR_FILENO, OutcomeLine(RunOutcome::kBadCommandLine, {"", parsed.error}));
+            return ExitStatus(RunOutcome::kBadCommandLine);
+        case ParsedOptions::Action::kShowHelp:
+            WriteAll(STDOUT_FILENO, UsageText());
+            return 0;
+        case ParsedOptions::Action::kShowVersion:
+            WriteAll(STDOUT_FILENO, std::string("qelpupd-cli ") + res::version::kVersion + "\n");
+            return 0;
+        case ParsedOptions::Action::kListPorts: {
+            // The same listing as the window program's: what COM1 and COM2 stand for, then every
+            // serial port found.
+            const std::vector<SerialPortInfo> found = DiscoverSerialPorts();
+            return WriteAll(STDOUT_FILENO, FormatPortListing(MapOfferedPorts(found), found)) ? 0
+                                                                                             : 1;
+        }
+        case ParsedOptions::Action::kRun:
+            break;
+    }
+
+    TerminalOutput output(parsed.options.quiet);
+    // Written by the signal handler when a second stop ends the process at once; on a terminal it
+    // first takes any progress line away.
+    const std::string clear = output.ErrorIsTerminal() ? "\r\x1b[K" : "";
+    const OutcomeDetail atOnce{parsed.options.port, "ended at once"};
+    if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce),
+                            clear + OutcomeLine(RunOutcome::kTimedOut, atOnce))) {
+        std::perror("qelpupd-cli: signal handlers");
+        return kCouldNotStart;
+    }
+    if (parsed.options.timeout && !ArmTimeout(*parsed.options.timeout)) {
+        std::perror("qelpupd-cli: --timeout");
+        return kCouldNotStart;
+    }
+
+    const RunResult result = RunUpdate(parsed.options, output);
+    output.Final(OutcomeLine(result.outcome, result.detail));
+    return ExitStatus(result.outcome);
+}

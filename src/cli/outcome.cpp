@@ -1,0 +1,83 @@
+#include "cli/outcome.h"
+
+#include "framework/text_format.h"
+#include "res/message_texts.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr std::string_view kProgram = "qelpupd-cli: ";
+
+// The window program's message, its line breaks turned into spaces: the outcome is one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    return text;
+}
+
+std::string Sentence(std::string_view english, const std::string& reason) {
+    std::string text(english);
+    if (!reason.empty()) text += ": " + reason;
+    return text + ".";
+}
+
+}  // namespace
+
+int ExitStatus(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::kSucceeded:
+            return 0;
+        case RunOutcome::kFailed:
+            return 1;
+        case RunOutcome::kBadCommandLine:
+        case RunOutcome::kNoDataFile:
+        case RunOutcome::kPortUnavailable:
+            return 2;
+        case RunOutcome::kTimedOut:
+            return 3;
+        case RunOutcome::kInterrupted:
+            return 130;
+    }
+    return 1;
+}
+
+std::string OutcomeLine(RunOutcome outcome, const OutcomeDetail& detail) {
+    std::string english;
+    std::string japanese;
+    switch (outcome) {
+        case RunOutcome::kSucceeded:
+            english = Sentence("update succeeded", detail.reason);
+            japanese = res::FindMessageText(IDS_UPDATE_DONE);
+            break;
+        case RunOutcome::kFailed:
+            english = Sentence("update failed", detail.reason);
+            japanese = res::FindMessageText(IDS_UPDATE_FAILED);
+            break;
+        case RunOutcome::kBadCommandLine:
+            // A mistake in the script, not on the line: no message of the window program fits.
+            return std::string(kProgram) + Sentence("bad command line", detail.reason) +
+                   " Try qelpupd-cli --help.\n";
+        case RunOutcome::kNoDataFile:
+            english = Sentence("no update data file", detail.reason);
+            japanese = res::FindMessageText(IDS_NO_DATA_FILE);
+            break;
+        case RunOutcome::kPortUnavailable:
+            english = Sentence(detail.port + " cannot be used", detail.reason);
+            japanese = fw::FormatText(res::FindMessageText(IDS_PORT_UNAVAILABLE), {detail.port});
+            break;
+        case RunOutcome::kTimedOut:
+            english = Sentence("timed out, update not finished", detail.reason);
+            japanese = res::FindMessageText(IDS_UPDATE_FAILED);
+            break;
+        case RunOutcome::kInterrupted:
+            english = Sentence("interrupted, update not finished", detail.reason);
+            japanese = res::FindMessageText(IDS_UPDATE_FAILED);
+            break;
+    }
+    return std::string(kProgram) + english + " " + OneLine(japanese) + "\n";
+}
+
+std::string NoteLine(std::string_view english, int messageId) {
+    return std::string(kProgram) + std::string(english) + ". " +
+           OneLine(std::string(res::FindMessageText(messageId))) + "\n";
+}

@@ -1,0 +1,121 @@
+#include "cli/stop_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "cli/outcome.h"
+
+namespace {
+
+// Handler state: lock-free atomics and plain data that is fixed before the handlers are installed.
+std::atomic<int> g_cause{static_cast<int>(StopCause::kNone)};
+std::atomic<int> g_interrupts{0};
+std::atomic<int> g_alarms{0};
+int g_wakeRead = -1;
+int g_wakeWrite = -1;
+timer_t g_timer{};
+bool g_timerCreated = false;
+std::string g_interruptLine;
+std::string g_timeoutLine;
+
+static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-free atomics");
+
+// Async-signal-safe: write(2) and _exit(2) only.
+[[noreturn]] void EndAtOnce(const std::string& line, int status) {
+    const char* next = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+        const ssize_t n = write(STDERR_FILENO, next, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        next += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    _exit(status);
+}
+
+void Request(StopCause cause) {
+    int none = static_cast<int>(StopCause::kNone);
+    g_cause.compare_exchange_strong(none, static_cast<int>(cause));
+    const char byte = 1;
+    // The pipe holds far more than the few bytes ever written; a full pipe is readable anyway.
+    [[maybe_unused]] const ssize_t written = write(g_wakeWrite, &byte, 1);
+}
+
+void OnSignal(int signalNumber) {
+    const int savedErrno = errno;
+    if (signalNumber == SIGALRM) {
+        if (g_alarms.fetch_add(1) >= 1) {
+            EndAtOnce(g_timeoutLine, ExitStatusForStop(StopCause::kTimeout));
+        }
+        Request(StopCause::kTimeout);
+        // timer_settime is async-signal-safe: the grace starts now.
+        itimerspec grace{};
+        grace.it_value.tv_sec = kTimeoutGrace.count() / 1000;
+        grace.it_value.tv_nsec = kTimeoutGrace.count() % 1000 * 1'000'000;
+        timer_settime(g_timer, 0, &grace, nullptr);
+    } else {
+        if (g_interrupts.fetch_add(1) >= 1) {
+            EndAtOnce(g_interruptLine, ExitStatusForStop(StopCause::kInterrupt));
+        }
+        Request(StopCause::kInterrupt);
+    }
+    errno = savedErrno;
+}
+
+}  // namespace
+
+bool InstallStopSignals(std::string interruptLine, std::string timeoutLine) {
+    g_interruptLine = std::move(interruptLine);
+    g_timeoutLine = std::move(timeoutLine);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    g_wakeRead = fds[0];
+    g_wakeWrite = fds[1];
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    // The run loop wakes through the pipe, not through EINTR; other calls carry on undisturbed.
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int blocked : {SIGINT, SIGTERM, SIGALRM}) sigaddset(&action.sa_mask, blocked);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGALRM}) {
+        if (sigaction(signalNumber, &action, nullptr) != 0) return false;
+    }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    return sigaction(SIGPIPE, &ignore, nullptr) == 0;
+}
+
+bool ArmTimeout(std::chrono::milliseconds after) {
+    if (!g_timerCreated) {
+        sigevent event{};
+        event.sigev_notify = SIGEV_SIGNAL;
+        event.sigev_signo = SIGALRM;
+        if (timer_create(CLOCK_MONOTONIC, &event, &g_timer) != 0) return false;
+        g_timerCreated = true;
+    }
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000);
+    when.it_value.tv_nsec = static_cast<long>(after.count() % 1000 * 1'000'000);
+    return timer_settime(g_timer, 0, &when, nullptr) == 0;
+}
+
+StopCause StopRequested() {
+    return static_cast<StopCause>(g_cause.load());
+}
+
+int WakeDescriptor() {
+    return g_wakeRead;
+}
+
+int ExitStatusForStop(StopCause cause) {
+    return ExitStatus(cause == StopCause::kTimeout ? RunOutcome::kTimedOut
+                                                   : RunOutcome::kInterrupted);
+}

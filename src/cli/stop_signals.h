@@ -1,0 +1,42 @@
+#pragma once
+// Why qelpupd-cli stops before the device has ended the update: Ctrl+C (SIGINT), SIGTERM or the
+// --timeout. Process-wide, since signals are.
+//
+// The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
+// WakeDescriptor; the run then stops after the block on the wire, ends the console reader and
+// closes the port (DTR low) itself. A second Ctrl+C or SIGTERM ends the process at once from the
+// handler: it writes the line prepared for that case and calls _exit, and the kernel closes the
+// port as the process goes, which drops DTR (HUPCL). A time-out that the run has not obeyed within
+// kTimeoutGrace (a block that cannot go out waits up to the port's 10 s write time-out) ends the
+// process the same way.
+//
+// Thread contract: InstallStopSignals and ArmTimeout on the main thread, before the other threads
+// start; StopRequested and WakeDescriptor from any thread.
+
+#include <chrono>
+#include <string>
+
+enum class StopCause {
+    kNone,
+    kInterrupt,  // SIGINT or SIGTERM
+    kTimeout,
+};
+
+inline constexpr std::chrono::milliseconds kTimeoutGrace{1000};
+
+// Installs the handlers of SIGINT, SIGTERM and SIGALRM, and ignores SIGPIPE (a closed standard
+// output must not end an update half way). The lines are written to standard error when a stop
+// ends the process at once. False when a handler or the wake-up pipe could not be set up.
+bool InstallStopSignals(std::string interruptLine, std::string timeoutLine);
+
+// Requests a stop of cause kTimeout after `after`. False when the timer could not be set.
+bool ArmTimeout(std::chrono::milliseconds after);
+
+// The first stop requested; later ones do not change it.
+StopCause StopRequested();
+
+// Readable once a stop has been requested; never read from, so it stays readable.
+int WakeDescriptor();
+
+// The exit statuses of the two causes, for the handler's immediate end.
+int ExitStatusForStop(StopCause cause);

@@ -1,0 +1,21 @@
+#pragma once
+// The message texts by number (res/resource.h), UTF-8, as plain data without Qt: the window
+// program registers them with the framework (res/resources.h), the terminal program prints them.
+// Read-only; any thread.
+
+#include <span>
+#include <string_view>
+
+namespace res {
+
+struct MessageText {
+    int id;
+    const char* text;
+};
+
+std::span<const MessageText> MessageTable();
+
+// Empty when there is no such text.
+std::string_view FindMessageText(int id);
+
+}  // namespace res
