@@ -53,8 +53,8 @@ bool CTransferProgressDlg::OnInitDialog() {
 }
 
 void CTransferProgressDlg::FitPercentControl() {
-    // The Japanese font that stands in for the template's has wider digits than the original:
-    // "100%" needs 33 pixels of the 18-unit, 32-pixel control at 9 points. The text is
+    // The Japanese font that stands in for the template's has wider digits than it was laid out
+    // for: "100%" needs 33 pixels of the 18-unit, 32-pixel control at 9 points. The text is
     // left-aligned, so widening the control to the right only keeps the last column from being cut.
     fw::Control* percent = GetDlgItem(IDC_TRANSFER_PERCENT);
     if (!percent) return;

@@ -130,7 +130,7 @@ ProgressBar::ProgressBar(int id, QProgressBar* bar) : Control(id, bar), bar_(bar
 
 void ProgressBar::Show() {
     if (!IsWindow()) return;
-    // Qt draws an equal range as a busy indicator; the original shows an empty bar.
+    // Qt draws an equal range as a busy indicator; an empty bar is what such a range means here.
     bar_->setRange(lower_, upper_ > lower_ ? upper_ : lower_ + 1);
     bar_->setValue(position_);
 }

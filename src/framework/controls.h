@@ -26,8 +26,8 @@ class Control : public Window {
     int id_;
 };
 
-// A multi-line edit control. Its text is kept as the original platform keeps it, lines ended by
-// "\r\n", and positions count bytes of that UTF-8 text.
+// A multi-line edit control. Its text keeps lines ended by "\r\n" and positions count bytes of that
+// UTF-8 text, so that the reader's selection arithmetic (end = length of the text) holds.
 class EditControl : public Control {
   public:
     EditControl(int id, QPlainTextEdit* edit);
@@ -52,7 +52,7 @@ class EditControl : public Control {
 };
 
 // A progress bar. Range and positions are 16-bit values; stepping past the upper bound starts over
-// from the lower one, as the original control does.
+// from the lower one, which the percentage arithmetic of its callers expects.
 class ProgressBar : public Control {
   public:
     ProgressBar(int id, QProgressBar* bar);

@@ -3,7 +3,7 @@
 //
 // A Dialog owns its window and its controls. DoModal builds the window, runs OnInitDialog, shows it
 // and runs a nested event loop until EndDialog; Create builds a modeless one that stays until
-// DestroyWindow. Keys follow the original platform's dialog manager: Enter issues the focused push
+// DestroyWindow. Keys follow the usual dialog conventions: Enter issues the focused push
 // button's command, else the default button's, else IDOK; Esc issues IDCANCEL; the title bar's
 // close box, and Alt+F4 from any control, arrive as the system command SC_CLOSE, which becomes
 // WM_CLOSE and then IDCANCEL.
@@ -36,9 +36,9 @@ class SystemMenu;
 
 class Dialog : public Window {
   public:
-    // `parent` owns the dialog: it stays above it, and a modal run disables it, as the original
-    // platform does. Only the owner: other windows, such as a progress dialog that a posted message
-    // opens meanwhile, stay usable.
+    // `parent` owns the dialog: it stays above it, and a modal run disables it, so that the owner
+    // takes no input meanwhile. Only the owner: other windows, such as a progress dialog that a
+    // posted message opens meanwhile, stay usable.
     explicit Dialog(int templateId, Window* parent = nullptr);
     ~Dialog() override;
 

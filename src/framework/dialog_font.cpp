@@ -30,7 +30,7 @@ QFont TemplateFont(const char* face, int pointSize) {
 }
 
 DialogUnits MeasureDialogUnits(const QFont& font) {
-    // The average width of the Latin letters, rounded, as the original platform measures it.
+    // The average width of the Latin letters, rounded: the measure the templates were laid out in.
     static const QString alphabet =
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     QFontMetrics metrics(font);

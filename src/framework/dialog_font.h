@@ -10,7 +10,7 @@
 
 namespace fw {
 
-// The template's font with the Japanese families that stand in for the original's fonts on Linux.
+// The template's font, with the Japanese families installed on Linux standing in for it.
 QFont TemplateFont(const char* face, int pointSize);
 
 struct DialogUnits {

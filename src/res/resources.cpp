@@ -11,7 +11,8 @@ void RegisterResources() {
     std::call_once(registered, [] {
         fw::RegisterTexts(res::MessageTexts());
         for (const fw::DialogTemplate& t : res::DialogTemplates()) fw::RegisterTemplate(t);
-        // The 32-pixel picture first, as the original icon; Qt picks among the others by size.
+        // The 32-pixel picture first, the size the templates use; Qt picks among the others by
+        // size.
         fw::RegisterIcon(
             {IDR_MAINFRAME,
              ":/icons/qelpupd-32.png",

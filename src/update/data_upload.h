@@ -34,8 +34,8 @@ struct UploadResult {
     std::optional<TransferResult> transfer;
 };
 
-// Reads the file under `lock` and sends it. When the file cannot be opened the run ends as failed (stop flag
-// set, result flag cleared) once the sink has reported it: nothing was sent, so the run must not
-// end as a success.
+// Reads the file under `lock` and sends it. When the file cannot be opened the run ends as failed
+// (stop flag set, result flag cleared) once the sink has reported it: nothing was sent, so the run
+// must not end as a success.
 UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
                             UploadSink& sink, DataFileLock lock = DataFileLock::kExclusive);
