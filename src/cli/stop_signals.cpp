@@ -18,6 +18,7 @@ std::atomic<int> g_interrupts{0};
 std::atomic<int> g_alarms{0};
 int g_wakeRead = -1;
 int g_wakeWrite = -1;
+int g_finalFd = STDERR_FILENO;  // standard error as it was when the handlers were installed
 timer_t g_timer{};
 bool g_timerCreated = false;
 std::string g_interruptLine;
@@ -25,12 +26,21 @@ std::string g_timeoutLine;
 
 static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-free atomics");
 
-// Async-signal-safe: write(2) and _exit(2) only.
+// Async-signal-safe: open(2), dup2(2), write(2) and _exit(2) only.
 [[noreturn]] void EndAtOnce(const std::string& line, int status) {
+    // Other threads may be drawing the progress or a device line right now: what they write from
+    // here on goes nowhere, so that the final line is the last the operator sees.
+    if (g_finalFd != STDERR_FILENO) {
+        const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere >= 0) {
+            dup2(nowhere, STDOUT_FILENO);
+            dup2(nowhere, STDERR_FILENO);
+        }
+    }
     const char* next = line.data();
     std::size_t left = line.size();
     while (left > 0) {
-        const ssize_t n = write(STDERR_FILENO, next, left);
+        const ssize_t n = write(g_finalFd, next, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         next += n;
@@ -77,6 +87,7 @@ bool InstallStopSignals(std::string interruptLine, std::string timeoutLine) {
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     g_wakeRead = fds[0];
     g_wakeWrite = fds[1];
+    if (const int fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3); fd >= 0) g_finalFd = fd;
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
