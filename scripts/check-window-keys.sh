@@ -35,11 +35,8 @@ wait_for() {  # wait_for TENTHS COMMAND…: waits up to TENTHS tenths of a secon
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=("$!")
-wait_for 100 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n 1 "$work/display")
-wait_for 100 xdpyinfo || { echo "the display does not answer"; exit 1; }
+source "$root/scripts/lib/virtual_display.sh"
+start_virtual_display "$work" || exit 1
 
 # No data file: after saying so, the main window stays idle with the focus in its log.
 (cd "$work" && exec "$build/src/app/qelpupd") >"$work/qelpupd.log" 2>&1 &

@@ -77,14 +77,9 @@ if [ -z "$headless" ]; then
   exit "$status"
 fi
 
-# Headless: a virtual display, and xdotool in the operator's place. Xvfb picks a free display
-# number itself and writes it once it is ready, so that runs side by side do not collide.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=("$!")
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n 1 "$work/display")
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+# Headless: a virtual display, and xdotool in the operator's place.
+source "$root/scripts/lib/virtual_display.sh"
+start_virtual_display "$work" || exit 1
 
 (cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")

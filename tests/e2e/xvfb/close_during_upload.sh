@@ -57,12 +57,8 @@ device=$(head -n 1 "$work/device.log")
 [ -e "$device" ] || { echo "the simulator did not start:"; cat "$work/device.log"; exit 1; }
 export QELPUPD_COM1=$device
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=("$!")
-for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n 1 "$work/display")
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+source "$(dirname "$0")/../../../scripts/lib/virtual_display.sh"
+start_virtual_display "$work" || exit 1
 
 (cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
