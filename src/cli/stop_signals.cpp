@@ -14,6 +14,7 @@ namespace {
 
 // Handler state: lock-free atomics and plain data that is fixed before the handlers are installed.
 std::atomic<int> g_cause{static_cast<int>(StopCause::kNone)};
+std::atomic<int> g_signal{0};  // the signal of the first stop
 std::atomic<int> g_interrupts{0};
 std::atomic<int> g_alarms{0};
 int g_wakeRead = -1;
@@ -49,9 +50,10 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-
     _exit(status);
 }
 
-void Request(StopCause cause) {
+void Request(StopCause cause, int signalNumber) {
     int none = static_cast<int>(StopCause::kNone);
-    g_cause.compare_exchange_strong(none, static_cast<int>(cause));
+    if (g_cause.compare_exchange_strong(none, static_cast<int>(cause)))
+        g_signal.store(signalNumber);
     const char byte = 1;
     // The pipe holds far more than the few bytes ever written; a full pipe is readable anyway.
     [[maybe_unused]] const ssize_t written = write(g_wakeWrite, &byte, 1);
@@ -63,7 +65,7 @@ void OnSignal(int signalNumber) {
         if (g_alarms.fetch_add(1) >= 1) {
             EndAtOnce(g_timeoutLine, ExitStatusForStop(StopCause::kTimeout));
         }
-        Request(StopCause::kTimeout);
+        Request(StopCause::kTimeout, signalNumber);
         // timer_settime is async-signal-safe: the grace starts now.
         itimerspec grace{};
         grace.it_value.tv_sec = kTimeoutGrace.count() / 1000;
@@ -73,7 +75,7 @@ void OnSignal(int signalNumber) {
         if (g_interrupts.fetch_add(1) >= 1) {
             EndAtOnce(g_interruptLine, ExitStatusForStop(StopCause::kInterrupt));
         }
-        Request(StopCause::kInterrupt);
+        Request(StopCause::kInterrupt, signalNumber);
     }
     errno = savedErrno;
 }
@@ -120,6 +122,18 @@ bool ArmTimeout(std::chrono::milliseconds after) {
 
 StopCause StopRequested() {
     return static_cast<StopCause>(g_cause.load());
+}
+
+const char* StopSignalName() {
+    switch (g_signal.load()) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGALRM:
+            return "SIGALRM";
+    }
+    return "";
 }
 
 int WakeDescriptor() {

@@ -34,6 +34,8 @@ bool ArmTimeout(std::chrono::milliseconds after);
 
 // The first stop requested; later ones do not change it.
 StopCause StopRequested();
+// The name of the signal behind the first stop ("SIGINT", "SIGTERM"); empty before any.
+const char* StopSignalName();
 
 // Readable once a stop has been requested; never read from, so it stays readable.
 int WakeDescriptor();

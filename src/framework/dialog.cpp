@@ -229,6 +229,7 @@ void Dialog::DestroyWindow() {
         widget->deleteLater();
     else
         delete widget;
+    PostNcDestroy();
 }
 
 Control* Dialog::GetDlgItem(int id) const {

@@ -83,6 +83,9 @@ class Dialog : public Window {
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
+    // Runs once the window and its controls are gone (their handles dead), at the end of
+    // DestroyWindow; a modal run's DoModal returns after it.
+    virtual void PostNcDestroy() {}
     // The handling a message gets when the table has no handler for it, or when a handler passes it
     // on.
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);

@@ -65,7 +65,8 @@ class CCommPort : public DeviceControlBlock {
     int WriteBlock(const void* data, uint32_t length);
     // What ended the last WriteBlock; kNone when it returned nonzero.
     WriteFailure LastWriteFailure() const;
-    // Stops the watcher, drops DTR, purges both queues and closes the port. Returns 1.
+    // Stops the watcher, drops DTR, purges the input queue (and the output queue after a write that
+    // did not drain) and closes the port. Returns 1.
     int ClosePort();
     // How WriteBlock waits from now on; nullptr for the default. `waiter` must outlive its use
     // here. Not from inside WriteBlock.
@@ -100,5 +101,6 @@ class CCommPort : public DeviceControlBlock {
     PortWaiter* waiter_ = &pollingWaiter_;
     bool writing_ = false;
     bool waiting_ = false;
+    bool outputUnsent_ = false;  // the last write did not drain: its bytes may still be queued
     std::string openFailure_;
 };

@@ -138,7 +138,7 @@ UpdateRecord::UpdateRecord(std::string directory, ProblemSink problems)
       problems_(problems ? std::move(problems) : ProblemSink(WriteToStderr)) {}
 
 UpdateRecord::~UpdateRecord() {
-    if (fingerprinter_.joinable()) fingerprinter_.join();
+    if (background_.joinable()) background_.join();
     if (consoleFd_ >= 0) close(consoleFd_);
 }
 
@@ -164,9 +164,17 @@ void UpdateRecord::Start(const RunStart& start) {
     }
     usable_ = true;
     OpenConsoleFile();
-    PruneConsoleFiles();
-    fingerprinter_ =
-        std::thread([this, path = start.dataFilePath] { fingerprint_ = TakeFingerprint(path); });
+    background_ = std::thread([this] { PruneConsoleFiles(); });
+}
+
+void UpdateRecord::DataSent(std::shared_ptr<const std::vector<unsigned char>> bytes) {
+    if (!started_ || finished_ || !bytes) return;
+    if (background_.joinable()) background_.join();
+    background_ = std::thread([this, bytes = std::move(bytes)] {
+        Sha256 hash;
+        hash.Update(bytes->data(), bytes->size());
+        fingerprint_ = {bytes->size(), Sha256::Hex(hash.Finish())};
+    });
 }
 
 void UpdateRecord::OpenConsoleFile() {
@@ -222,37 +230,6 @@ void UpdateRecord::PruneConsoleFiles() const {
     closedir(folder);
 }
 
-UpdateRecord::Fingerprint UpdateRecord::TakeFingerprint(const std::string& path) {
-    Fingerprint result;
-    // Non-blocking: a FIFO by the data file's name must not hold the run up; only regular files
-    // are read.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return result;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        Sha256 hash;
-        std::vector<char> chunk(1 << 16);
-        std::uint64_t length = 0;
-        for (;;) {
-            const ssize_t n = read(fd, chunk.data(), chunk.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                length = 0;
-                break;
-            }
-            if (n == 0) {
-                result.length = length;
-                result.sha256 = Sha256::Hex(hash.Finish());
-                break;
-            }
-            hash.Update(chunk.data(), static_cast<std::size_t>(n));
-            length += static_cast<std::uint64_t>(n);
-        }
-    }
-    close(fd);
-    return result;
-}
-
 void UpdateRecord::ConsoleLine(std::string_view line) {
     std::lock_guard lock(lines_);
     if (linesClosed_) return;
@@ -297,6 +274,13 @@ std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file)
     AppendJsonString(out, OutcomeName(end.outcome));
     out += ",\"message\":";
     out += end.message != 0 ? std::to_string(end.message) : "null";
+    out += ",\"ended_by\":";
+    AppendJsonString(out, end.endedBy);
+    out += ",\"detail\":";
+    if (end.detail.empty())
+        out += "null";
+    else
+        AppendJsonString(out, end.detail);
     out += ",\"last_line\":";
     if (lastLine_)
         AppendJsonString(out, *lastLine_);
@@ -314,7 +298,7 @@ std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file)
 void UpdateRecord::Finish(const RunEnd& end) {
     if (!started_ || finished_) return;
     finished_ = true;
-    if (fingerprinter_.joinable()) fingerprinter_.join();
+    if (background_.joinable()) background_.join();
     if (!usable_) return;
 
     std::string line;

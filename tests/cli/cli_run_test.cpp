@@ -254,16 +254,18 @@ TEST_F(CliRun, CtrlCStopsAfterWholeBlocksClosesThePortAndEndsWith130) {
     EXPECT_GT(*sent, 0);
     EXPECT_LT(*sent, static_cast<long>(size));
 
-    // The port is closed: the device ends by itself. It got the file's first bytes, unchanged; a
-    // pseudo-terminal drops what its queue still held when the port closed, so it may have got
-    // fewer than were sent.
+    // The port is closed: the device ends by itself. It got exactly what was sent, the file's
+    // first bytes, unchanged, and the record counts the same.
     const DeviceEnd end = device.Finish();
     ASSERT_NE(end.exitCode, -1) << "the port stayed open";
     EXPECT_TRUE(Contains(end.transcript, "then the tool closed the port")) << end.transcript;
     const auto received = NumberAfter(end.transcript, "host> received ");
     ASSERT_TRUE(received) << end.transcript;
-    EXPECT_LE(*received, *sent);
+    EXPECT_EQ(*received, *sent);
     EXPECT_EQ(NumberAfter(end.transcript, "mismatch at byte "), received) << end.transcript;
+    const std::string record = RecordText();
+    EXPECT_EQ(NumberAfter(record, "\"sent\":{\"bytes\":"), sent) << record;
+    EXPECT_TRUE(Contains(record, R"("ended_by":"signal","detail":"SIGINT")")) << record;
 }
 
 TEST_F(CliRun, ASecondStopEndsAtOnceAndStillClosesThePort) {
