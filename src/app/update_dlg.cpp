@@ -11,6 +11,7 @@
 #include "framework/message_box.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
+#include "framework/termination.h"
 #include "framework/text_format.h"
 #include "res/resource.h"
 #include "res/version_info.h"
@@ -91,7 +92,18 @@ bool CUpdateDlg::OnInitDialog() {
         return false;
     }
     started_ = true;
+    fw::OnTerminationRequest([this](const char* signal) { OnTerminationRequest(signal); });
     return true;
+}
+
+void CUpdateDlg::OnTerminationRequest(const char* signal) {
+    // A second request, or one after the port was given back, is not waited for.
+    if (terminating_ || !run_.PortOpen()) fw::EndByTerminationRequest(signal);
+    terminating_ = true;
+    run_.Stop(EndCause::kSignal, signal);
+    // An upload under way returns first, once its block is out; the window then goes as it would
+    // after a close, and its going closes and records the run.
+    fw::Dialog::EndModalRuns();
 }
 
 void CUpdateDlg::EndForUnusablePort(const std::string& portName, const std::string& reason) {
@@ -111,7 +123,10 @@ void CUpdateDlg::PostNcDestroy() {
     run_.Close();
     // Closed before the device ended the run, or before its outcome could be reported.
     if (!run_.Recorded()) run_.Record(run_.Verdict());
-    if (started_) exitStatus_ = run_.Verdict().Succeeded() ? 0 : 1;
+    if (!started_) return;
+    exitStatus_ = run_.Verdict().Succeeded() ? 0 : 1;
+    // The process ends from here on: a request now ends it at once.
+    fw::OnTerminationRequest(nullptr);
 }
 
 void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {

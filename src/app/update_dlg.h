@@ -8,9 +8,13 @@
 // that ended without a report is recorded. UI thread.
 //
 // The outcome's record line is appended before the outcome's box shows; during an upload, once the
-// transfer's figures are final. The exit status says how the run ended: 0 success, 1 failure or
-// stopped after the port opened, 2 when no update could start (a port that opened but got no
-// console reader is recorded as failed with message 107, and still gives 2).
+// transfer's figures are final. SIGTERM, SIGHUP and SIGINT while the port is open end the program
+// as a close does, in order: a transfer stops after the block on the wire, every box and dialog
+// goes, the port is closed and the run recorded as stopped by that signal (a second one ends the
+// program at once); before the port opens and after it closed they end the program at once. The
+// exit status says how the run ended: 0 success, 1 failure or stopped after the port opened, 2 when
+// no update could start (a port that opened but got no console reader is recorded as failed with
+// message 107, and still gives 2).
 
 #include <QIcon>
 #include <string>
@@ -59,6 +63,7 @@ class CUpdateDlg : public fw::Dialog {
     // and ends the program.
     void EndForUnusablePort(const std::string& portName, const std::string& reason);
     void RequestExit();
+    void OnTerminationRequest(const char* signal);
 
     SystemRoots roots_;
     QIcon icon_;
@@ -68,6 +73,7 @@ class CUpdateDlg : public fw::Dialog {
     UpdateRun run_;
     bool uploading_ = false;
     bool started_ = false;  // the run started: the device's word decides the exit status
+    bool terminating_ = false;
     int exitStatus_ = 2;
     // An outcome that came while an upload ran: recorded once the upload has returned.
     bool recordAfterUpload_ = false;

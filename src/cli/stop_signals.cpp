@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "cli/outcome.h"
+#include "update/write_all.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ std::string g_timeoutLine;
 
 static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-free atomics");
 
-// Async-signal-safe: open(2), dup2(2), write(2) and _exit(2) only.
+// Async-signal-safe: open(2), dup2(2), write(2) (WriteAll) and _exit(2) only.
 [[noreturn]] void EndAtOnce(const std::string& line, int status) {
     // Other threads may be drawing the progress or a device line right now: what they write from
     // here on goes nowhere, so that the final line is the last the operator sees.
@@ -38,15 +39,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-
             dup2(nowhere, STDERR_FILENO);
         }
     }
-    const char* next = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        const ssize_t n = write(g_finalFd, next, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        next += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(g_finalFd, line);
     _exit(status);
 }
 

@@ -2,18 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 TerminalOutput::TerminalOutput(bool quiet)
     : quiet_(quiet),
       outputIsTerminal_(isatty(STDOUT_FILENO) == 1),

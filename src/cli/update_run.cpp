@@ -62,18 +62,6 @@ Wake WaitForNews(RunMailbox& mailbox) {
     }
 }
 
-RunOutcome OutcomeOf(const RunVerdict& verdict) {
-    if (verdict.Succeeded()) return RunOutcome::kSucceeded;
-    switch (verdict.cause) {
-        case EndCause::kSignal:
-            return RunOutcome::kInterrupted;
-        case EndCause::kTimeout:
-            return RunOutcome::kTimedOut;
-        default:
-            return RunOutcome::kFailed;
-    }
-}
-
 }  // namespace
 
 RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
@@ -128,7 +116,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     run.Close();
     const RunVerdict verdict = run.Verdict();
     run.Record(verdict);
-    result.outcome = OutcomeOf(verdict);
+    result.outcome = OutcomeOfVerdict(verdict);
     const std::optional<TransferResult>& transfer = run.LastTransfer();
     if (result.outcome == RunOutcome::kInterrupted || result.outcome == RunOutcome::kTimedOut) {
         if (transfer && transfer->end == TransferEnd::kCancelled) {

@@ -118,7 +118,7 @@ int CTransferProgressDlg::StepBar() {
     long long previous = 0;
     if (Scaled()) {
         previous = position_;
-        position_ = dialogs::StepPosition(position_, step_, lower_, upper_);
+        position_ = fw::ProgressBar::NextPosition(position_, step_, lower_, upper_);
         bar->SendMessage(fw::PBM_SETPOS,
                          static_cast<fw::WPARAM>(ScaledBarPosition(position_, lower_, upper_)));
     } else {

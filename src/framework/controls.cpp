@@ -155,12 +155,15 @@ int ProgressBar::SetPos(int position) {
     return previous;
 }
 
+long long ProgressBar::NextPosition(long long position, long long step, int lower, int upper) {
+    long long next = position + step;
+    if (next > upper && upper > lower) next = lower + (next - lower) % (upper - lower);
+    return std::max<long long>(next, lower);
+}
+
 int ProgressBar::StepIt() {
     int previous = position_;
-    int next = position_ + step_;
-    if (next > upper_ && upper_ > lower_) next = lower_ + (next - lower_) % (upper_ - lower_);
-    if (next < lower_) next = lower_;
-    position_ = next;
+    position_ = static_cast<int>(NextPosition(position_, step_, lower_, upper_));
     Show();
     return previous & 0xFFFF;
 }

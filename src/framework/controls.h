@@ -61,9 +61,10 @@ class ProgressBar : public Control {
     int SetStep(int step);     // returns the previous step
     int SetPos(int position);  // returns the previous position
     int StepIt();              // returns the previous position
+    // Where a position stands after one step: past the upper bound it starts over from the lower
+    // one, below the lower bound it stays there.
+    static long long NextPosition(long long position, long long step, int lower, int upper);
     int Position() const { return position_; }
-    int Lower() const { return lower_; }
-    int Upper() const { return upper_; }
 
     // PBM_SETRANGE, PBM_SETPOS, PBM_SETSTEP, PBM_STEPIT.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -174,6 +174,17 @@ QWidget* Dialog::ActiveModalWindow() {
     return nullptr;
 }
 
+void Dialog::EndModalRuns() {
+    // Boxes are Qt's own modal runs; a closed one is no longer the active modal window.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal;
+         modal = QApplication::activeModalWidget()) {
+        auto* box = qobject_cast<QDialog*>(modal);
+        if (!box || !box->isVisible()) break;
+        box->reject();
+    }
+    for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) (*it)->EndDialog(IDCANCEL);
+}
+
 int Dialog::DoModal() {
     if (!Build(parent_)) return -1;
     if (!ended_) {

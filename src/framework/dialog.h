@@ -66,12 +66,14 @@ class Dialog : public Window {
     // Paints the icon at a client position, over an erased background; only while handling
     // WM_PAINT.
     void PaintIcon(const QIcon& icon, int x, int y, int size);
-    const DialogUnits& Units() const { return units_; }
 
     // The window of the innermost modal run that is showing - a message box, or a dialog run by
     // DoModal over an owner - or nullptr. A dialog without owner is the application's main window,
     // not a question put to the operator. For tests and tools that answer modal windows.
     static QWidget* ActiveModalWindow();
+    // Ends every modal run that is under way - message boxes as if closed, dialogs with IDCANCEL -
+    // for a program that must end. Each run returns once the handlers above it on the stack have.
+    static void EndModalRuns();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     const MessageMap* GetMessageMap() const override { return GetBaseMessageMap(); }

@@ -1,6 +1,6 @@
 #pragma once
-// The message vocabulary of the dialog services. The numbers are those of the platform the tool
-// was first written for, so that handlers, tables and tests read the same on every platform.
+// The message vocabulary of the dialog services: window messages, notifications, commands and
+// styles by their fixed numbers, which handlers, message tables, templates and tests use alike.
 
 #include <cstdint>
 

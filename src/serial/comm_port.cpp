@@ -202,10 +202,6 @@ ReceiveBuffer& CCommPort::Buffer() {
     return buffer_;
 }
 
-bool CCommPort::HungUp() const {
-    return state_.hungUp.load() != 0;
-}
-
 void CCommPort::SetWriteTimeout(std::chrono::milliseconds timeout) {
     writeTimeout_ = timeout;
 }

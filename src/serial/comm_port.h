@@ -12,10 +12,10 @@
 // from inside its own WriteBlock.
 //
 // Thread contract: every member function runs on the thread that owns the port (the UI thread),
-// except Buffer() (its own contract, receive_buffer.h), HungUp() and State()'s atomics, which any
-// thread may use. The port watcher runs from a successful OpenPort until ClosePort or destruction,
-// which wake and join it before the port's descriptor is closed and before the buffer is freed, or
-// until the device goes away (HungUp()).
+// except Buffer() (its own contract, receive_buffer.h) and State()'s atomics, which any thread may
+// use. The port watcher runs from a successful OpenPort until ClosePort or destruction, which wake
+// and join it before the port's descriptor is closed and before the buffer is freed, or until the
+// device goes away (then the buffer's input has ended).
 #pragma once
 
 #include <chrono>
@@ -73,8 +73,6 @@ class CCommPort : public DeviceControlBlock {
     void SetWaiter(PortWaiter* waiter);
 
     ReceiveBuffer& Buffer();
-    // The watcher saw the device go away.
-    bool HungUp() const;
     // Tests only: the program keeps the 10,000 ms write time-out.
     void SetWriteTimeout(std::chrono::milliseconds timeout);
     // Why the last OpenPort failed, as one line for the user; empty after a successful one.

@@ -16,25 +16,12 @@
 
 #include "update/json_text.h"
 #include "update/sha256.h"
+#include "update/write_all.h"
 
 namespace {
 
 constexpr const char* kConsolePrefix = "console-";
 constexpr const char* kConsoleSuffix = ".log";
-
-// Writes all of `text`; false with errno set when the system took less.
-bool WriteWhole(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // Creates `path` and its missing parents with mode 0700. 0 or the errno of the failing mkdir.
 int MakeDirectories(const std::string& path) {
@@ -116,7 +103,7 @@ const char* OutcomeName(RecordedOutcome outcome) {
 void WriteToStderr(const std::string& line) {
     const std::string whole = line + "\n";
     // Nothing more can be done for a standard error that does not take it.
-    (void)WriteWhole(STDERR_FILENO, whole);
+    (void)WriteAll(STDERR_FILENO, whole);
 }
 
 }  // namespace
@@ -239,7 +226,7 @@ void UpdateRecord::ConsoleLine(std::string_view line) {
     std::string text;
     text.reserve(line.size() + 1);
     text.append(line).push_back('\n');
-    if (!WriteWhole(consoleFd_, text)) consoleFailed_ = true;
+    if (!WriteAll(consoleFd_, text)) consoleFailed_ = true;
 }
 
 std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file) const {
@@ -324,7 +311,7 @@ void UpdateRecord::Finish(const RunEnd& end) {
     const int error = errno;
     if (n != static_cast<ssize_t>(line.size())) {
         // End a torn line, so that the lines after it still read one by one.
-        if (n > 0) (void)WriteWhole(fd, "\n");
+        if (n > 0) (void)WriteAll(fd, "\n");
         Report("cannot append to " + path, n < 0 ? error : ENOSPC);
     }
     close(fd);

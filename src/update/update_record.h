@@ -84,7 +84,6 @@ class UpdateRecord {
     // Appends the record line. Once, after Start; nothing happens after a Start that failed.
     void Finish(const RunEnd& end);
 
-    bool Started() const { return started_; }
     bool Finished() const { return finished_; }
 
   private:

@@ -97,7 +97,8 @@ OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFileP
 }
 
 void UpdateRun::Upload(UploadSink& sink) {
-    if (!port_) return;
+    // A stopped run answers no more requests.
+    if (!port_ || stopRequested_) return;
     ++uploads_;
     StoppableSink stoppable(sink, stopRequested_);
     UploadResult upload =

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "cli/outcome.h"
 #include "support/work_folder.h"
 #include "tools/cli_process.h"
+#include "update/sha256.h"
 
 namespace cli_test {
 namespace {
@@ -175,6 +177,26 @@ TEST_F(CliRun, OfSeveralDataFilesTheFirstByNameGoesAndTheOthersAreNamed) {
     EXPECT_EQ(ended.status, 0) << ended.err;
     EXPECT_TRUE(Contains(ended.err, "taken; 1 other matching file passed over")) << ended.err;
     EXPECT_EQ(device.Finish().exitCode, 0);
+}
+
+// The data file replaced after the port opened (the right firmware copied in late): the record
+// names what went out, the new file, not what lay there when the run began.
+TEST_F(CliRun, TheRecordNamesTheBytesSentNotTheFileAsItWas) {
+    const std::string data = folder_.WriteDataFile(kFileSize);
+    const std::string replacement(4321, 'n');
+    const std::string newFile = (folder_.Path() / "new.bin").string();
+    std::ofstream(newFile, std::ios::binary) << replacement;
+    CliDevice device({"--data", newFile, "--boot-delay-ms", "300"});
+    CliProcess cli({"--quiet", "--port", device.Path()});
+    ASSERT_TRUE(device.WaitForLine("note: port opened"));
+    std::filesystem::rename(newFile, data);
+    EXPECT_EQ(cli.Finish().status, 0);
+    EXPECT_EQ(device.Finish().exitCode, 0);
+    const std::string record = RecordText();
+    Sha256 hash;
+    hash.Update(replacement.data(), replacement.size());
+    EXPECT_TRUE(Contains(record, "\"length\":4321,\"sha256\":\"" + Sha256::Hex(hash.Finish())))
+        << record;
 }
 
 // --- Runs that cannot start ----------------------------------------------------------------------

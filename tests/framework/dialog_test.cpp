@@ -325,7 +325,7 @@ TEST_F(DialogTest, RightClickOutsideTheControlsOpensTheSystemMenu) {
 TEST_F(DialogTest, DialogUnitsFollowTheTemplateFont) {
     RecordingDialog dialog;
     ASSERT_TRUE(dialog.Create(nullptr));
-    const fw::DialogUnits& u = dialog.Units();
+    const fw::DialogUnits u = fw::MeasureDialogUnits(dialog.Widget()->font());
     EXPECT_GT(u.baseX, 0);
     EXPECT_GT(u.baseY, u.baseX);
     // The client area and each control keep the template's proportions.

@@ -198,7 +198,7 @@ TEST_F(CommPortTest, HangUpEndsTheWatcherAndIsRecorded) {
         std::async(std::launch::async, [&] { return port->Buffer().WaitForData(stop); });
     ASSERT_EQ(consumer.wait_for(10s), std::future_status::ready) << "the hang-up went unnoticed";
     EXPECT_FALSE(consumer.get());
-    EXPECT_TRUE(port->HungUp());
+    EXPECT_TRUE(port->Buffer().InputEnded());
     EXPECT_TRUE(WatcherGone());
     EXPECT_LE(journal->Events().size(), 12u) << "the watcher kept polling a dead line";
     EXPECT_EQ(port->WriteBlock("late", 4), 0);
