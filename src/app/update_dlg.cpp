@@ -152,14 +152,14 @@ void CUpdateDlg::OnCancel() {
 
 void CUpdateDlg::OnPaint() {
     if (!IsIconic()) return;
-    QSize client = ClientSize();
-    int x = (client.width() - kSystemIconSize + 1) / 2;
-    int y = (client.height() - kSystemIconSize + 1) / 2;
+    const fw::Size client = ClientSize();
+    int x = (client.cx - kSystemIconSize + 1) / 2;
+    int y = (client.cy - kSystemIconSize + 1) / 2;
     PaintIcon(icon_, x, y, kSystemIconSize);
 }
 
 fw::LRESULT CUpdateDlg::OnQueryDragIcon(fw::WPARAM, fw::LPARAM) {
-    return reinterpret_cast<fw::LRESULT>(&icon_);
+    return icon_.Handle();
 }
 
 fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {

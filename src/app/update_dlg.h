@@ -16,13 +16,13 @@
 // no update could start (a port that opened but got no console reader is recorded as failed with
 // message 107, and still gives 2).
 
-#include <QIcon>
 #include <string>
 
 #include "app/update_messages.h"
 #include "app/window_console_sink.h"
 #include "framework/dialog.h"
 #include "framework/event_loop_port_waiter.h"
+#include "framework/icon.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
 #include "update/update_run.h"
@@ -66,7 +66,7 @@ class CUpdateDlg : public fw::Dialog {
     void OnTerminationRequest(const char* signal);
 
     SystemRoots roots_;
-    QIcon icon_;
+    fw::Icon icon_;
     // The port's writes wait in the event loop, so the windows stay alive during the upload.
     fw::EventLoopPortWaiter portWaiter_;
     WindowConsoleSink consoleSink_;  // used by the run's reader: outlives it

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QWidget>
+#include <memory>
 
 #include "framework/accessibility.h"
 #include "framework/dialog_font.h"
@@ -25,7 +26,9 @@ WinApp* WinApp::Current() {
     return g_currentApp;
 }
 
-int WinApp::Run() {
+int WinApp::Run(int argc, char** argv) {
+    std::unique_ptr<QApplication> toolkit;
+    if (!QCoreApplication::instance()) toolkit = std::make_unique<QApplication>(argc, argv);
     InstallInterfaceFont();
     InstallAccessibility();
     InitInstance();

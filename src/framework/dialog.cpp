@@ -12,8 +12,10 @@
 #include <QWindow>
 
 #include "framework/app.h"
+#include "framework/dialog_font.h"
 #include "framework/dialog_widget.h"
 #include "framework/edit_menu.h"
+#include "framework/icon_pictures.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
 
@@ -41,7 +43,14 @@ void SetOwner(QWidget* widget, Window* owner) {
 
 }  // namespace
 
-Dialog::Dialog(int templateId, Window* parent) : templateId_(templateId), parent_(parent) {}
+struct Dialog::Native {
+    DialogWidget* widget = nullptr;
+    QEventLoop* loop = nullptr;  // the modal run's
+    DialogUnits units{};
+};
+
+Dialog::Dialog(int templateId, Window* parent)
+    : templateId_(templateId), parent_(parent), native_(std::make_unique<Native>()) {}
 
 Dialog::~Dialog() {
     DestroyWindow();
@@ -56,19 +65,20 @@ bool Dialog::Build(Window* owner) {
     const DialogTemplate* tmpl = FindTemplate(templateId_);
     if (!tmpl || IsWindow()) return false;
     ended_ = false;
-    widget_ = new DialogWidget(*this, FlagsFor(*tmpl));
+    native_->widget = new DialogWidget(*this, FlagsFor(*tmpl));
     QFont font = TemplateFont(tmpl->fontFace, tmpl->fontPointSize);
-    widget_->setFont(font);
-    units_ = MeasureDialogUnits(font);
-    widget_->setFixedSize(units_.ToPixelsX(tmpl->cx), units_.ToPixelsY(tmpl->cy));
-    widget_->setWindowTitle(QString::fromUtf8(tmpl->caption));
-    Attach(widget_);
+    native_->widget->setFont(font);
+    native_->units = MeasureDialogUnits(font);
+    native_->widget->setFixedSize(native_->units.ToPixelsX(tmpl->cx),
+                                  native_->units.ToPixelsY(tmpl->cy));
+    native_->widget->setWindowTitle(QString::fromUtf8(tmpl->caption));
+    Attach(native_->widget);
     if (tmpl->style & WS_SYSMENU) {
-        systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
-        widget_->OfferSystemMenuKeys();
+        systemMenu_ = std::make_unique<SystemMenu>(*this, native_->widget);
+        native_->widget->OfferSystemMenuKeys();
     }
     BuildControls(*tmpl);
-    SetOwner(widget_, owner);
+    SetOwner(native_->widget, owner);
     if (OnInitDialog()) FocusFirstTabStop();
     return true;
 }
@@ -80,7 +90,7 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
         std::unique_ptr<Control> control;
         switch (c.kind) {
             case ControlKind::kPushButton: {
-                auto* button = new QPushButton(text, widget_);
+                auto* button = new QPushButton(text, native_->widget);
                 bool isDefault = (c.style & 0xF) == BS_DEFPUSHBUTTON;
                 button->setDefault(isDefault);
                 button->setAutoDefault(true);
@@ -90,13 +100,13 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 break;
             }
             case ControlKind::kRadioButton: {
-                auto* radio = new QRadioButton(text, widget_);
+                auto* radio = new QRadioButton(text, native_->widget);
                 control = std::make_unique<ButtonControl>(c.id, radio);
                 w = radio;
                 break;
             }
             case ControlKind::kStaticText: {
-                auto* label = new QLabel(text, widget_);
+                auto* label = new QLabel(text, native_->widget);
                 label->setTextFormat(Qt::PlainText);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 control = std::make_unique<StaticControl>(c.id, label);
@@ -104,14 +114,15 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 break;
             }
             case ControlKind::kIcon: {
-                auto* label = new QLabel(widget_);
-                label->setPixmap(LoadIcon(c.iconId).pixmap(32, 32));
+                auto* label = new QLabel(native_->widget);
+                if (const Icon icon = LoadIcon(c.iconId))
+                    label->setPixmap(icon.Get()->icon.pixmap(32, 32));
                 control = std::make_unique<StaticControl>(c.id, label);
                 w = label;
                 break;
             }
             case ControlKind::kEdit: {
-                auto* edit = new QPlainTextEdit(widget_);
+                auto* edit = new QPlainTextEdit(native_->widget);
                 edit->setReadOnly(c.style & ES_READONLY);
                 edit->setUndoRedoEnabled(false);
                 if (c.style & ES_AUTOHSCROLL) edit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -125,13 +136,13 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
                 break;
             }
             case ControlKind::kProgressBar: {
-                auto* bar = new QProgressBar(widget_);
+                auto* bar = new QProgressBar(native_->widget);
                 control = std::make_unique<ProgressBar>(c.id, bar);
                 w = bar;
                 break;
             }
         }
-        QRect geometry = units_.ToPixels(c.x, c.y, c.cx, c.cy);
+        QRect geometry = native_->units.ToPixels(c.x, c.y, c.cx, c.cy);
         if (c.kind == ControlKind::kIcon) geometry.setSize(QSize(32, 32));  // icons keep their size
         w->setGeometry(geometry);
         if (c.kind != ControlKind::kEdit && c.kind != ControlKind::kRadioButton) {
@@ -141,10 +152,11 @@ void Dialog::BuildControls(const DialogTemplate& tmpl) {
         }
         if (c.kind == ControlKind::kPushButton || c.kind == ControlKind::kRadioButton) {
             int id = c.id;
-            QObject::connect(
-                static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_, [this, id] {
-                    Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
-                });
+            QObject::connect(static_cast<QAbstractButton*>(w), &QAbstractButton::clicked,
+                             native_->widget, [this, id] {
+                                 Dispatch(WM_COMMAND,
+                                          MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
+                             });
         }
         if (c.style & WS_TABSTOP) tabStops_.push_back(c.id);
         controls_.push_back(std::move(control));
@@ -167,10 +179,11 @@ std::vector<Dialog*>& ModalRuns() {
 }
 }  // namespace
 
-QWidget* Dialog::ActiveModalWindow() {
+NativeWindow Dialog::ActiveModalWindow() {
     if (QWidget* box = QApplication::activeModalWidget()) return box;
     for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it)
-        if ((*it)->parent_ && (*it)->widget_ && (*it)->widget_->isVisible()) return (*it)->widget_;
+        if ((*it)->parent_ && (*it)->native_->widget && (*it)->native_->widget->isVisible())
+            return (*it)->native_->widget;
     return nullptr;
 }
 
@@ -189,14 +202,14 @@ int Dialog::DoModal() {
     if (!Build(parent_)) return -1;
     if (!ended_) {
         // Disabling the owner, rather than a Qt modality, leaves the owner's other windows usable.
-        ownerDisable_ = WindowDisable(parent_ ? parent_->Widget() : nullptr);
+        ownerDisable_ = WindowDisable(parent_);
         ModalRuns().push_back(this);
-        widget_->show();
-        widget_->activateWindow();
+        native_->widget->show();
+        native_->widget->activateWindow();
         QEventLoop loop;
-        loop_ = &loop;
+        native_->loop = &loop;
         if (!ended_) loop.exec(QEventLoop::DialogExec);
-        loop_ = nullptr;
+        native_->loop = nullptr;
         std::erase(ModalRuns(), this);
         ownerDisable_.Release();
     }
@@ -208,27 +221,27 @@ int Dialog::DoModal() {
 bool Dialog::Create(Window* owner) {
     if (!Build(owner)) return false;
     const DialogTemplate* tmpl = FindTemplate(templateId_);
-    if (tmpl && (tmpl->style & WS_VISIBLE) && widget_) widget_->show();
+    if (tmpl && (tmpl->style & WS_VISIBLE) && native_->widget) native_->widget->show();
     return IsWindow();
 }
 
 void Dialog::EndDialog(int result) {
     result_ = result;
     ended_ = true;
-    if (!loop_) return;
+    if (!native_->loop) return;
     // An owned dialog goes at once and gives its owner back, even when its run ends only after a
     // handler further up the stack has returned.
-    if (ownerDisable_.Holds() && widget_) {
+    if (ownerDisable_.Holds() && native_->widget) {
         ownerDisable_.Release();
-        widget_->hide();
+        native_->widget->hide();
     }
-    loop_->exit(result);
+    native_->loop->exit(result);
 }
 
 void Dialog::DestroyWindow() {
-    if (!widget_) return;
-    DialogWidget* widget = widget_;
-    widget_ = nullptr;
+    if (!native_->widget) return;
+    DialogWidget* widget = native_->widget;
+    native_->widget = nullptr;
     widget->Release();
     systemMenu_.reset();
     controls_.clear();  // each control lets go of its handle first
@@ -264,25 +277,26 @@ void Dialog::CheckRadioButton(int first, int last, int checked) {
             b->SetCheck(id == checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void Dialog::SetIcon(const QIcon& icon, bool big) {
+void Dialog::SetIcon(const Icon& icon, bool big) {
     // Qt keeps one icon with all its sizes; the large and the small picture both come from it.
     (void)big;
-    if (widget_) widget_->setWindowIcon(icon);
+    if (native_->widget && icon) native_->widget->setWindowIcon(icon.Get()->icon);
 }
 
 bool Dialog::IsIconic() const {
-    return widget_ && widget_->isMinimized();
+    return native_->widget && native_->widget->isMinimized();
 }
 
-QSize Dialog::ClientSize() const {
-    return widget_ ? widget_->size() : QSize();
+Size Dialog::ClientSize() const {
+    if (!native_->widget) return {};
+    return {native_->widget->width(), native_->widget->height()};
 }
 
-void Dialog::PaintIcon(const QIcon& icon, int x, int y, int size) {
-    if (!widget_) return;
-    QPainter painter(widget_);
-    painter.fillRect(x, y, size, size, widget_->palette().window());
-    icon.paint(&painter, x, y, size, size);
+void Dialog::PaintIcon(const Icon& icon, int x, int y, int size) {
+    if (!native_->widget || !icon) return;
+    QPainter painter(native_->widget);
+    painter.fillRect(x, y, size, size, native_->widget->palette().window());
+    icon.Get()->icon.paint(&painter, x, y, size, size);
 }
 
 bool Dialog::OnInitDialog() {
@@ -299,7 +313,7 @@ void Dialog::OnCancel() {
 
 void Dialog::OnEnterKey() {
     int id = defaultButtonId_ ? defaultButtonId_ : IDOK;
-    if (auto* focused = qobject_cast<QPushButton*>(widget_->focusWidget()))
+    if (auto* focused = qobject_cast<QPushButton*>(native_->widget->focusWidget()))
         for (const auto& c : controls_)
             if (c->Widget() == focused) id = c->Id();
     Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);

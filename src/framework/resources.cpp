@@ -1,9 +1,9 @@
 #include "framework/resources.h"
 
-#include <QIcon>
 #include <map>
 #include <mutex>
 
+#include "framework/icon_pictures.h"
 #include "framework/text_format.h"
 
 namespace fw {
@@ -60,18 +60,23 @@ const DialogTemplate* FindTemplate(int id) {
     return it == r.templates.end() ? nullptr : it->second;
 }
 
-QIcon LoadIcon(int id) {
+Icon LoadIcon(int id) {
     IconResource found;
     {
         auto& r = TheRegistry();
         std::lock_guard lock(r.mutex);
         auto it = r.icons.find(id);
-        if (it == r.icons.end()) return QIcon();
+        if (it == r.icons.end()) return Icon();
         found = it->second;
     }
-    QIcon icon(QString::fromUtf8(found.path));
-    for (const char* path : found.sizes) icon.addFile(QString::fromUtf8(path));
-    return icon;
+    auto pictures = std::make_shared<Icon::Pictures>();
+    pictures->icon.addFile(QString::fromUtf8(found.path));
+    for (const char* path : found.sizes) pictures->icon.addFile(QString::fromUtf8(path));
+    return Icon(std::move(pictures));
+}
+
+LRESULT Icon::Handle() const {
+    return pictures_ ? reinterpret_cast<LRESULT>(&pictures_->icon) : 0;
 }
 
 }  // namespace fw

@@ -81,6 +81,12 @@ inline constexpr std::uint32_t SS_NOPREFIX = 0x0080;
 inline constexpr int BST_UNCHECKED = 0;
 inline constexpr int BST_CHECKED = 1;
 
+// A width and a height in pixels.
+struct Size {
+    int cx = 0;
+    int cy = 0;
+};
+
 inline constexpr WPARAM MakeCommandParam(UINT id, UINT code) {
     return (code << 16) | (id & 0xFFFF);
 }
