@@ -6,6 +6,7 @@
 #include "cli/outcome.h"
 #include "cli/stop_signals.h"
 #include "res/resource.h"
+#include "update/system_error.h"
 
 bool CliConsoleSink::ShowLine(std::string_view shown) {
     // A standard output that no longer takes the lines leaves them in the record all the same.
@@ -14,7 +15,7 @@ bool CliConsoleSink::ShowLine(std::string_view shown) {
 }
 
 void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
-    const std::string reason = error != 0 ? std::string(": ") + std::strerror(error) : "";
+    const std::string reason = error != 0 ? ": " + SystemErrorText(error) : "";
     switch (status) {
         case DataFileStatus::kOk:
             return;

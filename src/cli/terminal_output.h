@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "cli/progress_report.h"
-#include "update/write_all.h"
+#include "update/standard_streams.h"
 
 class TerminalOutput {
   public:

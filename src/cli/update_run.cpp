@@ -1,15 +1,8 @@
 #include "cli/update_run.h"
 
-#include <poll.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <optional>
-#include <thread>
+#include <system_error>
 
 #include "cli/cli_sinks.h"
 #include "cli/run_mailbox.h"
@@ -17,6 +10,7 @@
 #include "res/version_info.h"
 #include "serial/port_map.h"
 #include "update/data_file.h"
+#include "update/system_error.h"
 #include "update/update_run.h"
 
 namespace {
@@ -36,30 +30,17 @@ std::string FindData(const CliOptions& options, TerminalOutput& output, std::str
         }
         return found.path;
     }
-    struct stat info {};
-    if (stat(options.dataFile.c_str(), &info) != 0) {
-        reason = options.dataFile + ": " + std::strerror(errno);
+    std::error_code error;
+    const auto status = std::filesystem::status(options.dataFile, error);
+    if (error) {
+        reason = options.dataFile + ": " + error.message();
         return {};
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!std::filesystem::is_regular_file(status)) {
         reason = options.dataFile + ": not a regular file";
         return {};
     }
     return options.dataFile;
-}
-
-enum class Wake { kNews, kStop, kFailed };
-
-// Sleeps until the reader has news or a stop is requested. kFailed, with errno, when poll() fails.
-Wake WaitForNews(RunMailbox& mailbox) {
-    pollfd fds[2] = {{mailbox.Descriptor(), POLLIN, 0}, {WakeDescriptor(), POLLIN, 0}};
-    for (;;) {
-        if (StopRequested() != StopCause::kNone) return Wake::kStop;
-        // No time-out: the time-out arrives as a stop request, which makes the pipe readable.
-        const int ready = poll(fds, 2, -1);
-        if (ready < 0 && errno != EINTR) return Wake::kFailed;
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0) return Wake::kNews;
-    }
 }
 
 }  // namespace
@@ -93,15 +74,16 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
 
     CliUploadSink uploadSink(output);
     for (;;) {
-        const Wake wake = WaitForNews(mailbox);
-        if (wake == Wake::kStop) {
+        int error = 0;
+        const RunMailbox::Wake wake = mailbox.WaitForNewsOrStop(error);
+        if (wake == RunMailbox::Wake::kStop) {
             run.Stop(
                 StopRequested() == StopCause::kTimeout ? EndCause::kTimeout : EndCause::kSignal,
                 StopSignalName());
             break;
         }
-        if (wake == Wake::kFailed) {
-            run.Stop(EndCause::kWaitFailed, std::string("poll: ") + std::strerror(errno));
+        if (wake == RunMailbox::Wake::kFailed) {
+            run.Stop(EndCause::kWaitFailed, "waiting for news: " + SystemErrorText(error));
             break;
         }
         const RunMailbox::News news = mailbox.Take();

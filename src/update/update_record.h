@@ -3,10 +3,10 @@
 // when, and what the device said.
 //
 // How it works. Every run that opened a port appends one line of JSON to updates.log in the
-// record directory ($XDG_STATE_HOME/qelpupd, else ~/.local/state/qelpupd), and keeps the run's
+// record directory (RecordDirectory()), and keeps the run's
 // console log beside it in a file of its own, named after the start time and the port, which the
-// line names. The line is written with one write() on a descriptor opened with O_APPEND, so that
-// two programs on two ports never interleave their lines. Of the console files only the newest
+// line names. The line is written with one write to a file opened for appending, so that two
+// programs on two ports never interleave their lines. Of the console files only the newest
 // kKeptConsoleFiles stay. The data file's length and SHA-256 are those of the very bytes the last
 // upload wrote (DataSent), not of a separate read of the file, so that a file replaced meanwhile is
 // never misnamed. The old console files are removed, and the bytes hashed, by a thread of the
@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "update/block_transfer.h"
+#include "update/record_files.h"
 
 enum class RecordedOutcome {
     kSucceeded,         // the run ended with the success message
@@ -111,14 +112,14 @@ class UpdateRecord {
 
     // Shared with the console reader.
     std::mutex lines_;
-    int consoleFd_ = -1;
+    record_files::AppendFile consoleFile_;
     bool consoleFailed_ = false;
     std::optional<std::string> lastLine_;
     std::uint64_t lineCount_ = 0;
     bool linesClosed_ = false;
 };
 
-// Where the record lives: $XDG_STATE_HOME/qelpupd when that is an absolute path, else
+// Where the record lives: on Linux $XDG_STATE_HOME/qelpupd when that is an absolute path, else
 // $HOME/.local/state/qelpupd; empty when neither is set.
 std::string RecordDirectory();
 

@@ -1,8 +1,8 @@
-#include "update/write_all.h"
-
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "update/standard_streams.h"
 
 bool WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
@@ -15,4 +15,8 @@ bool WriteAll(int fd, std::string_view text) {
         text.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+bool IsTerminal(int fd) {
+    return isatty(fd) == 1;
 }

@@ -1,5 +1,3 @@
-#include "cli/stop_signals.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <time.h>
@@ -9,7 +7,8 @@
 #include <cerrno>
 
 #include "cli/outcome.h"
-#include "update/write_all.h"
+#include "cli/stop_signals.h"
+#include "update/standard_streams.h"
 
 namespace {
 
@@ -129,7 +128,7 @@ const char* StopSignalName() {
     return "";
 }
 
-int WakeDescriptor() {
+std::intptr_t StopWaitObject() {
     return g_wakeRead;
 }
 
