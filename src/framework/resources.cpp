@@ -3,7 +3,6 @@
 #include <map>
 #include <mutex>
 
-#include "framework/icon_pictures.h"
 #include "framework/text_format.h"
 
 namespace fw {
@@ -60,23 +59,12 @@ const DialogTemplate* FindTemplate(int id) {
     return it == r.templates.end() ? nullptr : it->second;
 }
 
-Icon LoadIcon(int id) {
-    IconResource found;
-    {
-        auto& r = TheRegistry();
-        std::lock_guard lock(r.mutex);
-        auto it = r.icons.find(id);
-        if (it == r.icons.end()) return Icon();
-        found = it->second;
-    }
-    auto pictures = std::make_shared<Icon::Pictures>();
-    pictures->icon.addFile(QString::fromUtf8(found.path));
-    for (const char* path : found.sizes) pictures->icon.addFile(QString::fromUtf8(path));
-    return Icon(std::move(pictures));
-}
-
-LRESULT Icon::Handle() const {
-    return pictures_ ? reinterpret_cast<LRESULT>(&pictures_->icon) : 0;
+std::optional<IconResource> FindIcon(int id) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.icons.find(id);
+    if (it == r.icons.end()) return std::nullopt;
+    return it->second;
 }
 
 }  // namespace fw

@@ -2,6 +2,7 @@
 // Resources by number: dialog templates, texts and icons. The resource module registers them at
 // start-up (UI thread); afterwards they are read-only and may be read from any thread.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ void RegisterIcon(IconResource icon);
 // Empty when there is no such text.
 std::string LoadText(int id);
 const DialogTemplate* FindTemplate(int id);
-// An empty icon when there is no such icon.
+// The icon registered under `id`, as registered.
+std::optional<IconResource> FindIcon(int id);
+// The icon itself; an empty icon when there is no such icon.
 Icon LoadIcon(int id);
 
 }  // namespace fw

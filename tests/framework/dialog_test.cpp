@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "framework/app.h"
-#include "framework/dialog_font.h"
+#include "framework/qt/dialog_font.h"
 #include "framework/system_menu.h"
 #include "support/gui_wait.h"
 #include "test_dialog.h"

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "framework/accessibility.h"
-#include "framework/dialog_font.h"
+#include "framework/qt/dialog_font.h"
 
 namespace fw {
 namespace {

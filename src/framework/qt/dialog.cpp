@@ -12,10 +12,10 @@
 #include <QWindow>
 
 #include "framework/app.h"
-#include "framework/dialog_font.h"
-#include "framework/dialog_widget.h"
-#include "framework/edit_menu.h"
-#include "framework/icon_pictures.h"
+#include "framework/qt/dialog_font.h"
+#include "framework/qt/dialog_widget.h"
+#include "framework/qt/edit_menu.h"
+#include "framework/qt/icon_pictures.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
 

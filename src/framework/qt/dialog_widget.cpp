@@ -1,4 +1,4 @@
-#include "framework/dialog_widget.h"
+#include "framework/qt/dialog_widget.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
