@@ -2,7 +2,9 @@
 // pseudo-terminal linked as a COM port) until a thread waiting on the port's ReceiveBuffer, as the
 // console reader does, has its first byte. Both ends read the same clock (the peer's
 // CLOCK_MONOTONIC_RAW is Wine's QueryPerformanceCounter; checked first). Bursts of 1 to 64 bytes,
-// 5 to 30 ms apart. Run beside a peer: tests/wine/with_com_peer.sh PEER wine THIS.exe [BURSTS]
+// 5 to 30 ms apart. Then how long the reader takes to learn of a hang-up, and how long ClosePort
+// takes with the watcher waiting. Run beside a peer:
+//   tests/wine/with_com_peer.sh PEER wine THIS.exe [BURSTS]
 // Prints figures; asserts nothing.
 #include <algorithm>
 #include <atomic>
@@ -96,10 +98,24 @@ int main(int argc, char** argv) {
         latencies.push_back(arrivals.firstAt - sentAt);
         arrivals.armed = false;
     }
-    stop.store(1);
-    port.Buffer().WakeConsumer();
+    // The hang-up ends the reader's wait for data: the watcher saw the device go.
+    const int64_t hangUpAt = LocalClock();
+    peer.HangUp();
     reader.join();
+    const int64_t hangUpSeen = LocalClock();
     port.ClosePort();
+
+    // ClosePort of a port whose watcher waits for bytes.
+    _putenv_s("QELPUPD_COM1", peer.NewLine().c_str());
+    CCommPort idle;
+    idle.BaudRate = UPDATE_BAUD;
+    int64_t closeTook = -1;
+    if (idle.OpenPort("COM1") != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        const int64_t before = LocalClock();
+        idle.ClosePort();
+        closeTook = LocalClock() - before;
+    }
 
     if (latencies.empty()) return 1;
     std::sort(latencies.begin(), latencies.end());
@@ -114,5 +130,9 @@ int main(int argc, char** argv) {
                 Milliseconds(at(0.5)), Milliseconds(at(0.9)), Milliseconds(at(0.99)),
                 Milliseconds(latencies.back()), Milliseconds(latencies.front()));
     std::printf("  %ld bytes, none lost\n", arrivals.taken);
+    std::printf(
+        "hang-up to the reader's end of input: %.2f ms (the request to the peer included)\n",
+        Milliseconds(hangUpSeen - hangUpAt));
+    std::printf("ClosePort with the watcher waiting: %.2f ms\n", Milliseconds(closeTook));
     return 0;
 }
