@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running the demo need, when missing.
+# --windows adds what the native Windows build needs (scripts/build-windows.sh): the mingw-w64
+# cross compilers and Wine to run its tests.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,10 @@ packages=(
   # The serial layer against real kernel drivers: a Debian kernel booted under QEMU.
   qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils
 )
+if [ "${1:-}" = "--windows" ]; then
+  # The -posix compilers: GoogleTest needs std::thread, which the win32 thread model lacks.
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

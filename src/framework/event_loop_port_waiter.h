@@ -20,7 +20,7 @@ class EventLoopPortWaiter final : public PortWaiter {
     EventLoopPortWaiter(const EventLoopPortWaiter&) = delete;
     EventLoopPortWaiter& operator=(const EventLoopPortWaiter&) = delete;
 
-    PortWaitEnd Wait(int descriptor, std::chrono::milliseconds timeout) override;
+    PortWaitEnd Wait(PortWaitObject descriptor, std::chrono::milliseconds timeout) override;
     void Interrupt() override;
 
   private:

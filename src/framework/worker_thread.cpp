@@ -1,13 +1,14 @@
 #include "framework/worker_thread.h"
 
-#include <pthread.h>
+#include "serial/thread_name.h"
 
 namespace fw {
 
 WorkerThread::WorkerThread(const char* name, std::function<unsigned()> proc)
-    : thread_([proc = std::move(proc)] { proc(); }) {
-    pthread_setname_np(thread_.native_handle(), name);
-}
+    : thread_([name, proc = std::move(proc)] {
+          NameCurrentThread(name);
+          proc();
+      }) {}
 
 WorkerThread::~WorkerThread() {
     Join();

@@ -1,12 +1,11 @@
 #include "serial/comm_port.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cassert>
 #include <system_error>
 
 #include "serial/port_watcher.h"
+#include "serial/thread_name.h"
 
 namespace {
 
@@ -55,9 +54,8 @@ int CCommPort::OpenPort(const PortMapping& port) {
         openFailure_ = DescribeOpenError(path, port.description, opened);
         return 0;
     }
-    // There is nothing to set for the received-character event (the watcher polls) nor for the
-    // driver's queue sizes (Linux fixes them); the read time-outs have no use either, as the
-    // watcher never blocks in a read. Like the other set-up steps, the purge's result does not
+    // Queue sizes and read time-outs are the device backend's own business (it sets what its
+    // watcher's wait needs as it opens). Like the other set-up steps, the purge's result does not
     // matter.
     state_.port->Purge(true);
     const DeviceStatus configured = state_.port->Configure(*this);
@@ -85,12 +83,11 @@ void CCommPort::StartWatcher() {
     std::lock_guard start(watcherStart_);
     watcher_ = std::thread([this] {
         { std::lock_guard started(watcherStart_); }
+        NameCurrentThread("port-watcher");
         PortWatcherProc(state_, buffer_);
     });
     state_.watcherHandle.store(watcher_.native_handle());
     state_.watcherId.store(watcher_.get_id());
-    // A name shows in top, gdb and per-thread CPU figures.
-    pthread_setname_np(watcher_.native_handle(), "port-watcher");
 }
 
 int CCommPort::ApplySettings() {
@@ -124,7 +121,7 @@ bool CCommPort::Send(const unsigned char* next, long left) {
         if (written.fault != DeviceFault::kWouldBlock) return FailWrite(FailureOf(written));
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return FailWrite(WriteFailure::kTimedOut);
-        if (!Wait(state_.port->Descriptor(), deadline - now)) return false;
+        if (!Wait(state_.port->WaitObject(), deadline - now)) return false;
     }
     return WaitUntilSent(deadline);
 }
@@ -156,14 +153,14 @@ bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
         const auto pause = std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(sendTime, std::chrono::milliseconds(1)),
             deadline - now);
-        if (!Wait(-1, pause)) return false;
+        if (!Wait(kNoWaitObject, pause)) return false;
     }
 }
 
-bool CCommPort::Wait(int descriptor, std::chrono::steady_clock::duration timeout) {
+bool CCommPort::Wait(PortWaitObject object, std::chrono::steady_clock::duration timeout) {
     waiting_ = true;
     const PortWaitEnd end =
-        waiter_->Wait(descriptor, std::chrono::ceil<std::chrono::milliseconds>(timeout));
+        waiter_->Wait(object, std::chrono::ceil<std::chrono::milliseconds>(timeout));
     waiting_ = false;
     // Interrupted: the port is being closed under the write.
     if (end == PortWaitEnd::kInterrupted || end == PortWaitEnd::kFailed || !state_.port->IsOpen())
@@ -172,7 +169,7 @@ bool CCommPort::Wait(int descriptor, std::chrono::steady_clock::duration timeout
 }
 
 int CCommPort::ClosePort() {
-    // Closed by a handler that a WriteBlock's wait served: the waiter lets go of the descriptor
+    // Closed by a handler that a WriteBlock's wait served: the waiter lets go of the wait object
     // before it is closed, and the write ends with 0.
     if (waiting_) waiter_->Interrupt();
     state_.connected.store(0);
@@ -186,8 +183,8 @@ int CCommPort::ClosePort() {
         // the far end has not read yet).
         state_.port->Purge(outputUnsent_);
     }
-    // The descriptor is closed only after the watcher stopped polling it: a closed descriptor's
-    // number can be reused by any other open in the process.
+    // The device is closed only after the watcher stopped waiting on it: a closed descriptor's
+    // number (or handle's value) can be reused by any other open in the process.
     if (watcher_.joinable()) watcher_.join();
     state_.port->Close();
     return 1;

@@ -5,7 +5,7 @@
 // Calling order: construct, set BaudRate (UPDATE_BAUD for the update), OpenPort, any number of
 // WriteBlock, ClosePort or destruction. One successful OpenPort per object.
 //
-// WriteBlock waits through a PortWaiter (port_waiter.h): by default a plain poll(), or the one
+// WriteBlock waits through a PortWaiter (port_waiter.h): by default a plain wait, or the one
 // SetWaiter hands in. A waiter that serves events while it waits lets handlers run inside
 // WriteBlock: a WriteBlock from there returns 0 at once (it would cut into the block in progress),
 // and a ClosePort from there ends the wait and the write with 0. The port must not be destroyed
@@ -14,7 +14,7 @@
 // Thread contract: every member function runs on the thread that owns the port (the UI thread),
 // except Buffer() (its own contract, receive_buffer.h) and State()'s atomics, which any thread may
 // use. The port watcher runs from a successful OpenPort until ClosePort or destruction, which wake
-// and join it before the port's descriptor is closed and before the buffer is freed, or until the
+// and join it before the port's device is closed and before the buffer is freed, or until the
 // device goes away (then the buffer's input has ended).
 #pragma once
 
@@ -85,7 +85,7 @@ class CCommPort : public DeviceControlBlock {
     bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
     bool FailWrite(WriteFailure failure);
     // Hands one wait to the waiter; false when the port cannot be written any more.
-    bool Wait(int descriptor, std::chrono::steady_clock::duration timeout);
+    bool Wait(PortWaitObject object, std::chrono::steady_clock::duration timeout);
 
     // Destroyed in reverse order: the connection state (and its device) before the buffer.
     ReceiveBuffer buffer_;

@@ -9,6 +9,7 @@ enum class PortKind {
     kUart,       // a UART of the serial core: a built-in COM port or one on a card
     kUsbSerial,  // a USB serial adapter (usb-serial drivers) or a USB modem (cdc_acm)
     kOther,      // another terminal with hardware behind it
+    kListed,     // a port of the system's own list (Windows)
 };
 
 // Names of the UART types the 8250 family reports, by their TIOCGSERIAL number.
@@ -72,12 +73,32 @@ std::string DescribeUart(const TtyFacts& tty) {
     return text;
 }
 
+// "USB Serial Port (FTDI)" from the Device Manager's "USB Serial Port (COM5)" and maker "FTDI".
+std::string DescribeListed(const TtyFacts& tty) {
+    std::string text = tty.friendlyName;
+    // The name ends in the port's own name, which the label shows already.
+    const std::string portName = " (" + tty.name + ")";
+    if (text.size() >= portName.size() &&
+        text.compare(text.size() - portName.size(), portName.size(), portName) == 0) {
+        text.erase(text.size() - portName.size());
+    }
+    if (text.empty()) text = "serial port";
+    // Built-in ports name "(Standard port types)" as their maker, which says nothing.
+    const std::string& maker = tty.manufacturer;
+    if (!maker.empty() && maker.front() != '(' && text.find(maker) == std::string::npos) {
+        text += " (" + maker + ")";
+    }
+    return text;
+}
+
 std::string Describe(const TtyFacts& tty, PortKind kind) {
     switch (kind) {
         case PortKind::kUart:
             return DescribeUart(tty);
         case PortKind::kUsbSerial:
             return DescribeUsb(tty);
+        case PortKind::kListed:
+            return DescribeListed(tty);
         case PortKind::kOther:
             break;
     }
@@ -115,15 +136,18 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 
 std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys) {
     struct Ranked {
-        int group;  // 0: UARTs; 1, 2, 3: others by by-path, by-id or device name
+        int group;  // 0: UARTs and listed ports; 1, 2, 3: others by by-path, by-id or device name
         std::string key;
         SerialPortInfo port;
     };
     std::vector<Ranked> ranked;
     for (const TtyFacts& tty : ttys) {
-        if (!tty.hasDevice) continue;
         PortKind kind;
-        if (tty.uartType) {
+        if (tty.listedBySystem) {
+            kind = PortKind::kListed;
+        } else if (!tty.hasDevice) {
+            continue;
+        } else if (tty.uartType) {
             if (*tty.uartType == 0) continue;  // a placeholder without hardware
             kind = PortKind::kUart;
         } else if (tty.onUsb) {
@@ -134,7 +158,7 @@ std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys)
             continue;
         }
         Ranked entry{0, tty.name, {tty.name, tty.devicePath, {}, Describe(tty, kind)}};
-        if (kind != PortKind::kUart) {
+        if (kind != PortKind::kUart && kind != PortKind::kListed) {
             if (!tty.byPath.empty()) {
                 entry.group = 1;
                 entry.port.stableName = tty.byPath;

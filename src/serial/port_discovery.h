@@ -12,6 +12,10 @@
 // the adapter is plugged into), else the by-id name, else the device name. So the same adapter in
 // the same socket keeps its place, whatever order the kernel numbered the devices in.
 //
+// On Windows the system lists its serial ports itself: every port of that list is kept, by COM
+// number (COM3 before COM10), described by what the Device Manager calls it and its maker ("USB
+// Serial Port (FTDI)").
+//
 // Reads the system through port_scan.h; no Qt. Any thread.
 #pragma once
 
@@ -21,8 +25,8 @@
 #include "serial/port_scan.h"
 
 struct SerialPortInfo {
-    std::string name;        // "ttyUSB0"
-    std::string devicePath;  // "/dev/ttyUSB0"
+    std::string name;        // "ttyUSB0", "COM5"
+    std::string devicePath;  // "/dev/ttyUSB0", "\\.\COM5"
     // The by-path or by-id name the order went by; empty when it went by the device name.
     std::string stableName;
     // What it is, for the operator: "FTDI FT232R USB UART, serial A9XYZ", "built-in serial port

@@ -14,6 +14,15 @@ int ComNumber(const std::string& name) {
     return std::stoi(name.substr(3));
 }
 
+// A device as the operator knows it: Windows' device namespace prefix "\\.\" says nothing to
+// people ("COM5", not "\\.\COM5").
+std::string ShownPath(const std::string& devicePath) {
+    const std::string deviceNamespace = "\\\\.\\";
+    return devicePath.compare(0, deviceNamespace.size(), deviceNamespace) == 0
+               ? devicePath.substr(deviceNamespace.size())
+               : devicePath;
+}
+
 const char* FromEnvironment(const std::string& variable) {
     if (variable.empty()) return nullptr;
     const char* value = std::getenv(variable.c_str());
@@ -23,7 +32,8 @@ const char* FromEnvironment(const std::string& variable) {
 }  // namespace
 
 std::string PortMapping::Label() const {
-    return description.empty() ? devicePath : devicePath + " \u2014 " + description;
+    const std::string shown = ShownPath(devicePath);
+    return description.empty() ? shown : shown + " \u2014 " + description;
 }
 
 std::string PortVariable(const std::string& name) {
@@ -34,7 +44,8 @@ PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& 
     const int number = ComNumber(name);
     if (number == 0) return {name, name, {}};
     const std::string variable = PortVariable(name);
-    if (const char* named = FromEnvironment(variable)) {
+    if (const char* value = FromEnvironment(variable)) {
+        const std::string named = DevicePathForPortName(value);
         std::string description = "set by " + variable;
         // The variable may well name a port that discovery found: say what it is as well.
         for (const SerialPortInfo& port : found) {
@@ -51,7 +62,7 @@ PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& 
         const SerialPortInfo& port = found[static_cast<std::size_t>(number) - 1];
         return {name, port.devicePath, port.description};
     }
-    return {name, "/dev/ttyS" + std::to_string(number - 1), "no serial port found for " + name};
+    return {name, FallbackDevicePath(number), "no serial port found for " + name};
 }
 
 PortMapping MapPort(const std::string& name, const SystemRoots& roots) {
@@ -73,7 +84,7 @@ std::string FormatPortListing(const std::vector<PortMapping>& offered,
     for (const PortMapping& port : offered) text += port.name + ": " + port.Label() + "\n";
     text += found.empty() ? "No serial ports found.\n" : "Serial ports found, in order:\n";
     for (const SerialPortInfo& port : found) {
-        text += "  " + port.devicePath;
+        text += "  " + ShownPath(port.devicePath);
         if (!port.description.empty()) text += " \u2014 " + port.description;
         if (!port.stableName.empty()) text += "\n      " + port.stableName;
         text += "\n";

@@ -3,7 +3,8 @@
 //   1. QELPUPD_COMn, when set and not empty, names the device; it always wins.
 //   2. Otherwise COMn is the n-th serial port that discovery finds (port_discovery.h): COM1 the
 //      first, COM2 the second.
-//   3. Where fewer ports exist, COMn is /dev/ttyS(n-1), so that a failed open still names a port.
+//   3. Where fewer ports exist, COMn is /dev/ttyS(n-1) (\\.\COMn on Windows), so that a failed
+//      open still names a port.
 //
 // The program computes the mapping once, as the port dialog opens; the dialog describes each
 // entry and the chosen entry goes to CCommPort unchanged, so the device opened is the one the
@@ -22,11 +23,12 @@ inline constexpr int kOfferedPorts = 2;
 
 struct PortMapping {
     std::string name;        // "COM1"
-    std::string devicePath;  // what is opened: "/dev/ttyUSB0"
+    std::string devicePath;  // what is opened: "/dev/ttyUSB0", "\\.\COM5"
     // What it is ("FTDI FT232R USB UART, serial A9XYZ"), or why this device was taken.
     std::string description;
 
-    // "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A9XYZ": the device and what it is, as one line.
+    // "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A9XYZ", "COM5 — USB Serial Port (FTDI)": the
+    // device and what it is, as one line.
     std::string Label() const;
 };
 

@@ -1,7 +1,9 @@
 // The operating-system side of serial port discovery (port_discovery.h): what the system says about
 // each terminal device, read without opening any of them where the system allows. The build picks
 // the implementation: posix_port_scan.cpp on Linux, which reads sysfs and /dev under the roots
-// given, so that tests can point it at a fake tree laid out like the real one.
+// given, so that tests can point it at a fake tree laid out like the real one; win32_port_scan.cpp
+// on Windows, which reads the registry's list of serial ports and SetupAPI's names for them (the
+// roots mean nothing there).
 //
 // Thread contract: no shared state; any thread may scan at any time.
 #pragma once
@@ -10,16 +12,17 @@
 #include <string>
 #include <vector>
 
-// Where the system's device trees are; tests point these at a fake tree.
+// Where the system's device trees are (Linux); tests point these at a fake tree.
 struct SystemRoots {
     std::string sysfs = "/sys";
     std::string dev = "/dev";
 };
 
-// What the system says about one terminal device (an entry of <sysfs>/class/tty).
+// What the system says about one terminal device (an entry of <sysfs>/class/tty, or of Windows'
+// list of serial ports).
 struct TtyFacts {
-    std::string name;        // "ttyUSB0"
-    std::string devicePath;  // "<dev>/ttyUSB0"
+    std::string name;        // "ttyUSB0", "COM5"
+    std::string devicePath;  // "<dev>/ttyUSB0", "\\.\COM5"
     // Hardware stands behind the terminal (its sysfs entry has a device); virtual consoles,
     // ptmx and the like have none.
     bool hasDevice = false;
@@ -43,6 +46,12 @@ struct TtyFacts {
     // <dev>/serial/by-path and <dev>/serial/by-id, as full paths; empty when there is none.
     std::string byPath;
     std::string byId;
+    // Windows keeps the list of its serial ports itself (HARDWARE\DEVICEMAP\SERIALCOMM): an entry
+    // of it is a port, whatever else is known. For such a port the system's own name of it, as the
+    // Device Manager shows it ("USB Serial Port (COM5)"), empty when SetupAPI has none; its maker
+    // goes into `manufacturer` ("FTDI").
+    bool listedBySystem = false;
+    std::string friendlyName;
 };
 
 // Every entry of <sysfs>/class/tty, in no particular order. Nothing found (no such directory)
@@ -56,5 +65,13 @@ struct TtyFacts {
 std::vector<TtyFacts> ScanTtys(const SystemRoots& roots);
 
 // The UART type by TIOCGSERIAL on the device itself; empty when the device cannot be opened or
-// refuses the call. Opens the device (see above).
+// refuses the call (always on Windows). Opens the device (see above).
 std::optional<int> UartTypeByIoctl(const std::string& devicePath);
+
+// What opens the port an operator named (QELPUPD_COM1=...): on Windows "COM12" opens as
+// \\.\COM12, since a plain name reaches only COM1 to COM9; elsewhere the name is the path.
+std::string DevicePathForPortName(const std::string& name);
+
+// The device that COMn stands for when discovery found fewer than n ports, so that a failed open
+// still names a port: /dev/ttyS<n-1> on Linux, \\.\COMn on Windows.
+std::string FallbackDevicePath(int comNumber);

@@ -90,7 +90,7 @@ class PosixSerialDevice final : public SerialDevice {
         }
     }
 
-    int Descriptor() const override { return fd_; }
+    PortWaitObject WaitObject() const override { return fd_; }
 
     DeviceStatus OutputQueued() override {
         int queued = 0;

@@ -5,7 +5,7 @@
 
 #include "serial/port_waiter.h"
 
-PortWaitEnd PollingPortWaiter::Wait(int descriptor, std::chrono::milliseconds timeout) {
+PortWaitEnd PollingPortWaiter::Wait(PortWaitObject descriptor, std::chrono::milliseconds timeout) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
     for (;;) {

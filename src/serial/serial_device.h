@@ -1,10 +1,11 @@
 // SerialDevice: the operating-system side of a serial port, kept small so that CCommPort
 // (comm_port.h) holds the logic and does no system calls itself. The build picks one implementation
-// file: posix_device.cpp on Linux. MakeSerialDevice() returns that implementation; tests may hand
-// CCommPort another one (a recording wrapper, or a fake for what a pseudo-terminal cannot do).
+// file: posix_device.cpp on Linux, win32_device.cpp on Windows. MakeSerialDevice() returns that
+// implementation; tests may hand CCommPort another one (a recording wrapper, or a fake for what a
+// pseudo-terminal cannot do).
 //
 // Thread contract (as CCommPort and the port watcher use it):
-//   - Open, Configure, Purge, SetDtr, Write, OutputQueued, Descriptor and Close run on the thread
+//   - Open, Configure, Purge, SetDtr, Write, OutputQueued, WaitObject and Close run on the thread
 //     that owns the port; Close only once the port watcher has ended.
 //   - WaitReadable and Read run on the port watcher thread, at the same time as Write and friends.
 //   - Wake may be called from any thread while the device is open.
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "serial/device_control_block.h"
+#include "serial/port_wait_object.h"
 
 // What a failed call means to the caller. The backend maps its error codes onto these in one place.
 enum class DeviceFault {
@@ -31,7 +33,7 @@ struct DeviceStatus {
     long count = 0;
     DeviceFault fault = DeviceFault::kNone;
     const char* call = "";  // the system call that failed, for messages
-    int error = 0;          // its error code (errno on POSIX); 0 when the fault has none
+    int error = 0;  // its error code (errno on POSIX, GetLastError() on Windows); 0 for none
 
     bool ok() const { return fault == DeviceFault::kNone; }
 };
@@ -59,9 +61,10 @@ class SerialDevice {
     virtual DeviceStatus SetDtr(bool raised) = 0;
     // Writes what fits now, never waiting; count = bytes taken. kWouldBlock when none fit.
     virtual DeviceStatus Write(const void* data, long length) = 0;
-    // The descriptor that turns writable when Write can take bytes again, for the port's waiter
-    // (port_waiter.h); -1 when there is none (the waiter then waits for its time-out).
-    virtual int Descriptor() const = 0;
+    // What signals that Write can take bytes again, for the port's waiter (port_waiter.h): the
+    // descriptor turning writable, or the write in flight completing; kNoWaitObject when there is
+    // none (the waiter then waits for its time-out).
+    virtual PortWaitObject WaitObject() const = 0;
     // Bytes written but not yet sent on the line.
     virtual DeviceStatus OutputQueued() = 0;
     virtual void Close() = 0;

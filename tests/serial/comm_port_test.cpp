@@ -11,27 +11,15 @@
 #include <future>
 
 #include "serial/pty_peer.h"
+#include "serial/received_bytes.h"
 #include "serial/recording_device.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string Pattern(size_t size, size_t from = 0) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((from + i) * 13 + (from + i) / 256);
-    return bytes;
-}
-
-// Compares without printing kilobytes of binary on a mismatch.
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
-    if (actual == expected) return ::testing::AssertionSuccess();
-    const auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
-    return ::testing::AssertionFailure()
-           << actual.size() << " bytes instead of " << expected.size() << ", first difference at "
-           << (diff.first - actual.begin());
-}
+using test::Pattern;
+using test::SameBytes;
 
 class CommPortTest : public ::testing::Test {
   protected:
@@ -44,15 +32,7 @@ class CommPortTest : public ::testing::Test {
     }
 
     // Takes `count` bytes out of the buffer as the console reader does, waiting for them.
-    std::string Take(size_t count) {
-        std::atomic<int> stop{0};
-        std::string taken;
-        while (taken.size() < count && port->Buffer().WaitForData(stop)) {
-            for (int c = 0; taken.size() < count && (c = port->Buffer().GetByte()) != -1;)
-                taken += static_cast<char>(c);
-        }
-        return taken;
-    }
+    std::string Take(size_t count) { return test::Take(port->Buffer(), count); }
 
     bool WatcherGone() {
         return port->State().watcherId.load() == std::thread::id{} &&

@@ -24,7 +24,7 @@ class PassThroughDevice : public SerialDevice {
     DeviceStatus Write(const void* data, long length) override {
         return real_->Write(data, length);
     }
-    int Descriptor() const override { return real_->Descriptor(); }
+    PortWaitObject WaitObject() const override { return real_->WaitObject(); }
     DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
     void Close() override { real_->Close(); }
     WaitResult WaitReadable() override { return real_->WaitReadable(); }

@@ -302,6 +302,35 @@ TEST(MappingText, NoComNameMapsToItself) {
     }
 }
 
+// Windows lists its ports itself (win32_port_scan.cpp): each entry is a port, in COM number order,
+// described as the Device Manager names it, with its maker, and shown without the \\.\ prefix.
+TEST(ListedPorts, ComeByNumberWithTheDeviceManagersName) {
+    const auto listed = [](const char* com, const char* friendlyName, const char* maker) {
+        TtyFacts port;
+        port.name = com;
+        port.devicePath = std::string("\\\\.\\") + com;
+        port.listedBySystem = true;
+        port.friendlyName = friendlyName;
+        port.manufacturer = maker;
+        return port;
+    };
+    const std::vector<SerialPortInfo> found = SelectSerialPorts({
+        listed("COM10", "Prolific USB-to-Serial Comm Port (COM10)", "Prolific"),
+        listed("COM5", "USB Serial Port (COM5)", "FTDI"),
+        listed("COM1", "Communications Port (COM1)", "(Standard port types)"),
+        listed("COM7", "", ""),
+    });
+    std::vector<std::string> labels;
+    for (const PortMapping& port : MapOfferedPorts(found, 4)) labels.push_back(port.Label());
+    EXPECT_EQ(labels, (std::vector<std::string>{
+                          "COM1 \u2014 Communications Port",
+                          "COM5 \u2014 USB Serial Port (FTDI)",
+                          "COM7 \u2014 serial port",
+                          "COM10 \u2014 Prolific USB-to-Serial Comm Port",
+                      }));
+    EXPECT_EQ(found[1].devicePath, "\\\\.\\COM5");
+}
+
 TEST(NaturalOrder, NumbersCompareAsNumbers) {
     const std::vector<std::string> sorted = {"ttyACM0", "ttyS1",   "ttyS2",   "ttyS02x",
                                              "ttyS10",  "ttyUSB9", "ttyUSB10"};

@@ -34,7 +34,7 @@ class ServingWaiter final : public PortWaiter {
     ServingWaiter(std::shared_ptr<DeviceJournal> journal, std::function<void()> serve)
         : journal_(std::move(journal)), serve_(std::move(serve)) {}
 
-    PortWaitEnd Wait(int descriptor, std::chrono::milliseconds timeout) override {
+    PortWaitEnd Wait(PortWaitObject object, std::chrono::milliseconds timeout) override {
         if (auto serve = std::exchange(serve_, nullptr)) serve();
         {
             std::lock_guard lock(mutex_);
@@ -42,7 +42,7 @@ class ServingWaiter final : public PortWaiter {
         }
         waitingChanged_.notify_all();
         if (interrupted_) return PortWaitEnd::kInterrupted;
-        return polling_.Wait(descriptor, timeout);
+        return polling_.Wait(object, timeout);
     }
     void Interrupt() override {
         journal_->Add("Interrupt");

@@ -21,7 +21,7 @@ struct EventLoopPortWaiter::Pending {
     }
 };
 
-PortWaitEnd EventLoopPortWaiter::Wait(int descriptor, std::chrono::milliseconds timeout) {
+PortWaitEnd EventLoopPortWaiter::Wait(PortWaitObject descriptor, std::chrono::milliseconds timeout) {
     Pending pending;
     Pending* const outer = std::exchange(current_, &pending);
 

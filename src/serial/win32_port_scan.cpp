@@ -1,0 +1,133 @@
+// ScanTtys on Windows: the registry's list of serial ports, with SetupAPI's names for them.
+//
+//   HKLM\HARDWARE\DEVICEMAP\SERIALCOMM   one value per port present: the driver's device object
+//                                        ("\Device\VCP0") as the name, the COM name as the data
+//   SetupAPI, class Ports                per device: "PortName" in its device key (the COM name),
+//                                        the friendly name ("USB Serial Port (COM5)") and maker
+//
+// Nothing is opened. A port that SetupAPI does not know (a virtual port of some drivers) is
+// still listed, without a name of its own.
+#include <cctype>
+#include <map>
+#include <string>
+
+#include "serial/port_scan.h"
+#include "serial/win32_api.h"
+// After <windows.h>:
+#include <setupapi.h>
+
+namespace {
+
+// GUID_DEVCLASS_PORTS: serial and parallel ports.
+constexpr GUID kPortsClass = {
+    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A REG_SZ's text without the terminating NULs the data may or may not carry.
+std::string RegistryText(const wchar_t* data, DWORD bytes) {
+    std::wstring text(data, bytes / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return Utf8FromWide(text);
+}
+
+std::string PortNameOf(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+    const HKEY key =
+        SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    wchar_t data[256];
+    DWORD bytes = sizeof data;
+    DWORD type = 0;
+    const LONG result =
+        RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_SZ ? RegistryText(data, bytes) : std::string();
+}
+
+std::string PropertyOf(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD property) {
+    wchar_t data[512];
+    DWORD bytes = 0;
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, property, &type,
+                                           reinterpret_cast<BYTE*>(data), sizeof data, &bytes) ||
+        type != REG_SZ) {
+        return {};
+    }
+    return RegistryText(data, bytes);
+}
+
+struct DeviceNames {
+    std::string friendlyName;
+    std::string manufacturer;
+};
+
+// SetupAPI's names of the ports present, by upper-case COM name.
+std::map<std::string, DeviceNames> NamesOfPorts() {
+    std::map<std::string, DeviceNames> names;
+    const HDEVINFO devices = SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) return names;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        const std::string port = PortNameOf(devices, device);
+        if (port.empty()) continue;
+        names[Upper(port)] = {PropertyOf(devices, device, SPDRP_FRIENDLYNAME),
+                              PropertyOf(devices, device, SPDRP_MFG)};
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    return names;
+}
+
+}  // namespace
+
+std::vector<TtyFacts> ScanTtys(const SystemRoots&) {
+    std::vector<TtyFacts> ports;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS) {
+        return ports;  // no serial port at all: Windows makes the key with the first one
+    }
+    const std::map<std::string, DeviceNames> names = NamesOfPorts();
+    for (DWORD i = 0;; ++i) {
+        wchar_t object[256];
+        DWORD objectLength = 256;
+        wchar_t data[256];
+        DWORD bytes = sizeof data;
+        DWORD type = 0;
+        const LONG result = RegEnumValueW(key, i, object, &objectLength, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data), &bytes);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;  // too long to be a COM name
+        TtyFacts port;
+        port.name = RegistryText(data, bytes);
+        if (port.name.empty()) continue;
+        port.devicePath = DevicePathForPortName(port.name);
+        port.hasDevice = true;
+        port.listedBySystem = true;
+        port.driver = Utf8FromWide(std::wstring(object, objectLength));
+        if (const auto found = names.find(Upper(port.name)); found != names.end()) {
+            port.friendlyName = found->second.friendlyName;
+            port.manufacturer = found->second.manufacturer;
+        }
+        ports.push_back(std::move(port));
+    }
+    RegCloseKey(key);
+    return ports;
+}
+
+std::optional<int> UartTypeByIoctl(const std::string&) {
+    return std::nullopt;
+}
+
+std::string DevicePathForPortName(const std::string& name) {
+    const bool comName = name.size() > 3 && Upper(name.substr(0, 3)) == "COM" &&
+                         name.find_first_not_of("0123456789", 3) == std::string::npos;
+    return comName ? "\\\\.\\" + name : name;
+}
+
+std::string FallbackDevicePath(int comNumber) {
+    return "\\\\.\\COM" + std::to_string(comNumber);
+}
