@@ -37,7 +37,7 @@ bool UpdateDlgRun::InitInstance() {
         QWidget* main = dialog.Widget();
         if (!main || !main->isVisible()) return;
         answer.stop();
-        if (dialog.ReaderStarted()) {
+        if (dialog.PortOpen()) {
             started_ = true;
             running_(dialog);
         } else {

@@ -11,6 +11,7 @@
 // stderr, and the run counts as not started. UI thread only; needs a QApplication and
 // RegisterResources().
 
+#include <Qt>
 #include <QtGlobal>
 #include <functional>
 

@@ -51,6 +51,6 @@ int main() {
     std::printf("CPU of an open port and its watcher, percent of one core\n");
     std::printf("  5 s idle            : %.3f %%\n", idle);
     std::printf("  5 s after a hang-up : %.3f %% (hang-up recorded: %s)\n", afterHangUp,
-                port.HungUp() ? "yes" : "no");
+                port.Buffer().InputEnded() ? "yes" : "no");
     return 0;
 }

@@ -1,10 +1,8 @@
-#include <QApplication>
 #include <cstdio>
 #include <cstring>
 
 #include "app/update_app.h"
 #include "res/resources.h"
-#include "res/version_info.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
 
@@ -22,8 +20,6 @@ int ListPorts() {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--list-ports") == 0) return ListPorts();
-    QApplication qtApp(argc, argv);
-    QApplication::setApplicationVersion(res::version::kVersion);
     RegisterResources();
-    return theApp.Run();
+    return theApp.Run(argc, argv);
 }

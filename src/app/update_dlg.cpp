@@ -1,10 +1,6 @@
 #include "app/update_dlg.h"
 
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
-#include <system_error>
 #include <utility>
 
 #include "app/update_messages.h"
@@ -15,45 +11,39 @@
 #include "framework/message_box.h"
 #include "framework/resources.h"
 #include "framework/system_menu.h"
+#include "framework/termination.h"
 #include "framework/text_format.h"
 #include "res/resource.h"
 #include "res/version_info.h"
-#include "serial/comm_port.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
-#include "update/console_reader.h"
 #include "update/data_file.h"
-#include "update/data_upload.h"
-#include "update/update_record.h"
 
 namespace {
+
 constexpr int kSystemIconSize = 32;
+
+RunSettings WindowRunSettings(CUpdateDlg::ReaderStarter startReader) {
+    RunSettings settings;
+    settings.program = fw::ApplicationName();
+    settings.version = res::version::kVersion;
+    // Nobody else reads the file while this program sends it.
+    settings.lock = DataFileLock::kExclusive;
+    settings.startReader = std::move(startReader);
+    return settings;
 }
+
+}  // namespace
 
 CUpdateDlg::CUpdateDlg(SystemRoots roots, ReaderStarter startReader)
     : fw::Dialog(IDD_UPDATE),
       roots_(std::move(roots)),
       icon_(fw::LoadIcon(IDR_MAINFRAME)),
-      startReader_(std::move(startReader)) {}
-
-fw::WorkerThread CUpdateDlg::StartReaderThread(std::function<unsigned()> proc) {
-    return fw::WorkerThread("console-reader", std::move(proc));
-}
+      run_(WindowRunSettings(std::move(startReader)), &portWaiter_) {}
 
 CUpdateDlg::~CUpdateDlg() {
     // The window goes first, so that the reader's last sends to the log return at once.
     DestroyWindow();
-    if (reader_.Started()) {
-        session_.RequestStop();
-        reader_.Join();
-    }
-    // Closed before the device ended the run.
-    if (record_ && !record_->Finished()) {
-        const auto [outcome, message] =
-            pendingOutcome_.value_or(std::pair(RecordedOutcome::kClosedByOperator, 0));
-        FinishRecord(outcome, message);
-    }
-    port_.reset();
 }
 
 const fw::MessageMap* CUpdateDlg::GetMessageMap() const {
@@ -84,7 +74,6 @@ bool CUpdateDlg::OnInitDialog() {
         fw::MessageBox(IDS_NO_DATA_FILE);
         return true;
     }
-    dataFilePath_ = found.path;
     if (found.passedOver > 0)
         // Several candidates usually mean an old file left beside the new one: say which one goes.
         std::fprintf(stderr, "%s: data file %s taken; %zu other matching file%s passed over\n",
@@ -96,35 +85,25 @@ bool CUpdateDlg::OnInitDialog() {
     portSelect.DoModal();  // however it ended, its choice counts
     const PortMapping& port = portSelect.ChosenPort();
 
-    port_ = std::make_unique<CCommPort>();
-    port_->BaudRate = UPDATE_BAUD;
-    port_->SetWaiter(&portWaiter_);
-    if (!port_->OpenPort(port)) {
-        EndForUnusablePort(port.name, port_->DescribeOpenFailure());
+    consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle());
+    const OpenResult opened = run_.Open(port, found.path, consoleSink_);
+    if (opened.end != OpenEnd::kOpened) {
+        EndForUnusablePort(port.name, opened.reason);
         return false;
     }
-
-    exitStatus_ = 1;  // until the device reports a success
-    StartRecord(port);
-
-    session_.buffer = &port_->Buffer();
-    consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle(), record_.get());
-    session_.flags.stop.store(0);
-    session_.flags.result.store(1);
-    try {
-        reader_ = startReader_([this] { return ConsoleReaderProc(session_, consoleSink_); });
-    } catch (const std::system_error& error) {
-        // Without its reader the port would show nothing and answer nothing: give it back.
-        session_.buffer = nullptr;
-        port_.reset();
-        // The port did open, so the run is recorded; but no update could start.
-        FinishRecord(RecordedOutcome::kFailed, IDS_PORT_UNAVAILABLE);
-        exitStatus_ = 2;
-        EndForUnusablePort(
-            port.name, std::string("cannot start the console reader: ") + error.code().message());
-        return false;
-    }
+    started_ = true;
+    fw::OnTerminationRequest([this](const char* signal) { OnTerminationRequest(signal); });
     return true;
+}
+
+void CUpdateDlg::OnTerminationRequest(const char* signal) {
+    // A second request, or one after the port was given back, is not waited for.
+    if (terminating_ || !run_.PortOpen()) fw::EndByTerminationRequest(signal);
+    terminating_ = true;
+    run_.Stop(EndCause::kSignal, signal);
+    // An upload under way returns first, once its block is out; the window then goes as it would
+    // after a close, and its going closes and records the run.
+    fw::Dialog::EndModalRuns();
 }
 
 void CUpdateDlg::EndForUnusablePort(const std::string& portName, const std::string& reason) {
@@ -140,21 +119,14 @@ void CUpdateDlg::RequestExit() {
         fw::PostMessage(app->MainWindow()->Handle(), fw::WM_COMMAND, fw::ID_APP_EXIT, 0);
 }
 
-void CUpdateDlg::StartRecord(const PortMapping& port) {
-    record_ = std::make_unique<UpdateRecord>(RecordDirectory());
-    record_->Start({fw::ApplicationName(), res::version::kVersion, port.name, port.devicePath,
-                    dataFilePath_, std::chrono::system_clock::now()});
-}
-
-void CUpdateDlg::FinishRecord(RecordedOutcome outcome, int message) {
-    if (!record_) return;
-    RunEnd end;
-    end.transfer = lastTransfer_;
-    end.uploads = uploads_;
-    end.outcome = outcome;
-    end.message = message;
-    end.time = std::chrono::system_clock::now();
-    record_->Finish(end);
+void CUpdateDlg::PostNcDestroy() {
+    run_.Close();
+    // Closed before the device ended the run, or before its outcome could be reported.
+    if (!run_.Recorded()) run_.Record(run_.Verdict());
+    if (!started_) return;
+    exitStatus_ = run_.Verdict().Succeeded() ? 0 : 1;
+    // The process ends from here on: a request now ends it at once.
+    fw::OnTerminationRequest(nullptr);
 }
 
 void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
@@ -165,9 +137,7 @@ void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
     }
     if ((command & fw::SC_COMMAND_MASK) == fw::SC_CLOSE) {
         if (uploading_) return;
-        // The operator stopped the run: whatever the reader reports after this is no success.
-        session_.flags.result.store(0);
-        session_.RequestStop();
+        run_.Stop(EndCause::kOperator);
     }
     DefWindowProc(fw::WM_SYSCOMMAND, command, lParam);
 }
@@ -182,45 +152,38 @@ void CUpdateDlg::OnCancel() {
 
 void CUpdateDlg::OnPaint() {
     if (!IsIconic()) return;
-    QSize client = ClientSize();
-    int x = (client.width() - kSystemIconSize + 1) / 2;
-    int y = (client.height() - kSystemIconSize + 1) / 2;
+    const fw::Size client = ClientSize();
+    int x = (client.cx - kSystemIconSize + 1) / 2;
+    int y = (client.cy - kSystemIconSize + 1) / 2;
     PaintIcon(icon_, x, y, kSystemIconSize);
 }
 
 fw::LRESULT CUpdateDlg::OnQueryDragIcon(fw::WPARAM, fw::LPARAM) {
-    return reinterpret_cast<fw::LRESULT>(&icon_);
+    return icon_.Handle();
 }
 
 fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     // A request that arrives while the file is going out is the device repeating itself.
-    if (uploading_ || !port_) return 0;
+    if (uploading_ || !run_.PortOpen()) return 0;
     uploading_ = true;
     WindowUpload sink(*this);
-    lastTransfer_ = UploadDataFile(dataFilePath_, *port_, session_, sink).transfer;
-    ++uploads_;
+    run_.Upload(sink);
     uploading_ = false;
-    if (pendingOutcome_) {
-        FinishRecord(pendingOutcome_->first, pendingOutcome_->second);
-        pendingOutcome_.reset();
-    }
+    if (std::exchange(recordAfterUpload_, false)) run_.Record(run_.Verdict());
     if (std::exchange(exitAfterUpload_, false)) RequestExit();
     return 0;
 }
 
 fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
-    const bool succeeded = session_.flags.result.load() != 0;
-    exitStatus_ = succeeded ? 0 : 1;
-    const auto outcome = succeeded ? RecordedOutcome::kSucceeded : RecordedOutcome::kFailed;
-    const int message = succeeded ? IDS_UPDATE_DONE : IDS_UPDATE_FAILED;
+    const RunVerdict verdict = run_.Verdict();
     // Written before the box, which may stay up for long; during an upload, once the figures of
     // the transfer are final.
     if (uploading_)
-        pendingOutcome_.emplace(outcome, message);
+        recordAfterUpload_ = true;
     else
-        FinishRecord(outcome, message);
+        run_.Record(verdict);
 
-    if (succeeded) {
+    if (verdict.Succeeded()) {
         fw::MessageBox(IDS_UPDATE_DONE);
         // The window refuses to close until the upload has returned to it.
         if (uploading_)

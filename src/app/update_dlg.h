@@ -1,35 +1,31 @@
 #pragma once
-// The main dialog: the tool's window and the owner of one update run.
+// The main dialog: the tool's window, which drives one update run (update/update_run.h).
 //
-// Its initialisation finds the data file, asks for the port, opens it and starts the console
-// reader; the log shows what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload,
-// its WM_UPDATE_END reports the outcome: success ends the program, failure leaves the log open. The
-// destructor stops and joins the reader, then closes the port. UI thread.
+// Its initialisation finds the data file, asks for the port and opens the run on it; the log shows
+// what the device prints. The reader's WM_DEVICE_DATAWAIT starts the upload, its WM_UPDATE_END
+// reports the outcome the run decides: success ends the program, failure leaves the log open. As
+// its window goes, the run is closed (the reader stopped and joined, the port closed) and a run
+// that ended without a report is recorded. UI thread.
 //
-// A run that opened the port leaves an update record (update/update_record.h): the outcome's line
-// is appended before the outcome's box shows; a run the operator closed first is recorded by the
-// destructor. The exit status says how the run ended: 0 success, 1 failure or closed after the port
-// opened, 2 when no update could start (a port that opened but got no console reader is recorded as
-// failed with message 107, and still gives 2).
+// The outcome's record line is appended before the outcome's box shows; during an upload, once the
+// transfer's figures are final. SIGTERM, SIGHUP and SIGINT while the port is open end the program
+// as a close does, in order: a transfer stops after the block on the wire, every box and dialog
+// goes, the port is closed and the run recorded as stopped by that signal (a second one ends the
+// program at once); before the port opens and after it closed they end the program at once. The
+// exit status says how the run ended: 0 success, 1 failure or stopped after the port opened, 2 when
+// no update could start (a port that opened but got no console reader is recorded as failed with
+// message 107, and still gives 2).
 
-#include <QIcon>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <string>
-#include <utility>
 
 #include "app/update_messages.h"
 #include "app/window_console_sink.h"
 #include "framework/dialog.h"
 #include "framework/event_loop_port_waiter.h"
+#include "framework/icon.h"
 #include "framework/worker_thread.h"
 #include "serial/port_scan.h"
-#include "update/update_record.h"
-#include "update/update_session.h"
-
-class CCommPort;
-struct PortMapping;
+#include "update/update_run.h"
 
 class CUpdateDlg : public fw::Dialog {
   public:
@@ -37,16 +33,14 @@ class CUpdateDlg : public fw::Dialog {
     // tree. `startReader` starts the console reader's thread; it throws std::system_error when the
     // system gives none, as fw::WorkerThread does.
     using ReaderStarter = std::function<fw::WorkerThread(std::function<unsigned()> proc)>;
-    static fw::WorkerThread StartReaderThread(std::function<unsigned()> proc);
 
-    explicit CUpdateDlg(SystemRoots roots = {}, ReaderStarter startReader = StartReaderThread);
+    explicit CUpdateDlg(SystemRoots roots = {},
+                        ReaderStarter startReader = RunSettings::StartReader);
     ~CUpdateDlg() override;
 
-    const std::string& DataFilePath() const { return dataFilePath_; }
-    CCommPort* Port() const { return port_.get(); }
-    UpdateSession& Session() { return session_; }
-    bool ReaderStarted() const { return reader_.Started(); }
-    // The process's exit status for the run as it stands.
+    // The run holds the port (and its reader).
+    bool PortOpen() const { return run_.PortOpen(); }
+    // The process's exit status, final once the window is gone.
     int ExitStatus() const { return exitStatus_; }
 
     const fw::MessageMap* GetMessageMap() const override;
@@ -56,6 +50,8 @@ class CUpdateDlg : public fw::Dialog {
     // Refused while the upload runs.
     void OnOK() override;
     void OnCancel() override;
+    // The window is gone: the run is closed and, if nothing reported it, recorded.
+    void PostNcDestroy() override;
 
   private:
     void OnSysCommand(fw::UINT command, fw::LPARAM lParam);
@@ -67,25 +63,19 @@ class CUpdateDlg : public fw::Dialog {
     // and ends the program.
     void EndForUnusablePort(const std::string& portName, const std::string& reason);
     void RequestExit();
-    void StartRecord(const PortMapping& port);
-    void FinishRecord(RecordedOutcome outcome, int message);
+    void OnTerminationRequest(const char* signal);
 
     SystemRoots roots_;
-    std::string dataFilePath_;
-    QIcon icon_;
+    fw::Icon icon_;
     // The port's writes wait in the event loop, so the windows stay alive during the upload.
     fw::EventLoopPortWaiter portWaiter_;
-    std::unique_ptr<CCommPort> port_;
-    UpdateSession session_;
-    WindowConsoleSink consoleSink_;
-    ReaderStarter startReader_;
-    fw::WorkerThread reader_;
+    WindowConsoleSink consoleSink_;  // used by the run's reader: outlives it
+    UpdateRun run_;
     bool uploading_ = false;
+    bool started_ = false;  // the run started: the device's word decides the exit status
+    bool terminating_ = false;
     int exitStatus_ = 2;
-    std::unique_ptr<UpdateRecord> record_;
-    std::optional<TransferResult> lastTransfer_;  // the last upload's, for the record
-    int uploads_ = 0;
     // An outcome that came while an upload ran: recorded once the upload has returned.
-    std::optional<std::pair<RecordedOutcome, int>> pendingOutcome_;
+    bool recordAfterUpload_ = false;
     bool exitAfterUpload_ = false;  // success was reported while the file was still going out
 };

@@ -2,13 +2,9 @@
 
 #include "app/update_messages.h"
 #include "framework/edit_ops.h"
-#include "update/update_record.h"
 
-void WindowConsoleSink::ShowLine(std::string_view shown) {
-    if (!fw::EditAppendAndShowEnd(log_, shown) || !record_) return;
-    // The record keeps the device's text; its console file ends each line with LF.
-    if (shown.ends_with("\r\n")) shown.remove_suffix(2);
-    record_->ConsoleLine(shown);
+bool WindowConsoleSink::ShowLine(std::string_view shown) {
+    return fw::EditAppendAndShowEnd(log_, shown);
 }
 
 void WindowConsoleSink::DataRequested() {

@@ -41,7 +41,7 @@ void WindowUpload::ReportFileProblem(DataFileStatus status, const std::string& p
     }
 }
 
-TransferProgress* WindowUpload::BeginTransfer() {
+TransferProgress* WindowUpload::BeginTransfer(std::uint64_t) {
     dialog_ = std::make_unique<CTransferProgressDlg>();
     if (!dialog_->Create(&owner_)) {
         dialog_.reset();
@@ -52,7 +52,7 @@ TransferProgress* WindowUpload::BeginTransfer() {
     return progress_.get();
 }
 
-void WindowUpload::EndTransfer() {
+void WindowUpload::EndTransfer(const TransferResult&) {
     progress_.reset();
     if (dialog_) dialog_->DestroyWindow();
     dialog_.reset();

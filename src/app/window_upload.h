@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "update/data_upload.h"
+#include "update/update_run.h"
 
 class CTransferProgressDlg;
 namespace fw {
@@ -22,8 +22,8 @@ class WindowUpload final : public UploadSink {
     ~WindowUpload() override;
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
-    TransferProgress* BeginTransfer() override;
-    void EndTransfer() override;
+    TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
+    void EndTransfer(const TransferResult& result) override;
 
   private:
     class DialogProgress;

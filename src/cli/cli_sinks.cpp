@@ -1,23 +1,21 @@
 #include "cli/cli_sinks.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "cli/outcome.h"
 #include "cli/stop_signals.h"
 #include "res/resource.h"
+#include "update/system_error.h"
 
-void CliConsoleSink::ShowLine(std::string_view shown) {
+bool CliConsoleSink::ShowLine(std::string_view shown) {
+    // A standard output that no longer takes the lines leaves them in the record all the same.
     output_.DeviceLine(shown);
-    // The record keeps the device's text; its console file ends each line with LF.
-    if (shown.ends_with("\r\n")) shown.remove_suffix(2);
-    record_.ConsoleLine(shown);
+    return true;
 }
 
 void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
-    const std::string reason = error != 0 ? std::string(": ") + std::strerror(error) : "";
+    const std::string reason = error != 0 ? ": " + SystemErrorText(error) : "";
     switch (status) {
         case DataFileStatus::kOk:
             return;
@@ -36,11 +34,9 @@ void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& 
     }
 }
 
-TransferProgress* CliUploadSink::BeginTransfer() {
-    // The bar counts whole blocks; the bytes shown count the remainder too. The file was read
-    // whole a moment ago.
-    struct stat info {};
-    total_ = stat(path_.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+TransferProgress* CliUploadSink::BeginTransfer(std::uint64_t totalBytes) {
+    // The bar counts whole blocks; the bytes shown count the remainder too.
+    total_ = totalBytes;
     steps_ = 0;
     start_ = std::chrono::steady_clock::now();
     output_.BeginProgress();
@@ -57,7 +53,7 @@ bool CliUploadSink::CancelRequested() {
     return StopRequested() != StopCause::kNone;
 }
 
-void CliUploadSink::ShowTransferEnd(const TransferResult& result) {
+void CliUploadSink::EndTransfer(const TransferResult& result) {
     output_.EndProgress(Figures(result.BytesSent()));
 }
 

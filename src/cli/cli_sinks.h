@@ -13,38 +13,32 @@
 #include "cli/run_mailbox.h"
 #include "cli/terminal_output.h"
 #include "update/console_sink.h"
-#include "update/data_upload.h"
-#include "update/update_record.h"
+#include "update/update_run.h"
 
 class CliConsoleSink final : public ConsoleSink {
   public:
-    CliConsoleSink(TerminalOutput& output, RunMailbox& mailbox, UpdateRecord& record)
-        : output_(output), mailbox_(mailbox), record_(record) {}
+    CliConsoleSink(TerminalOutput& output, RunMailbox& mailbox)
+        : output_(output), mailbox_(mailbox) {}
 
-    void ShowLine(std::string_view shown) override;
+    bool ShowLine(std::string_view shown) override;
     void DataRequested() override { mailbox_.PostDataRequest(); }
     void RunEnded() override { mailbox_.PostRunEnded(); }
 
   private:
     TerminalOutput& output_;
     RunMailbox& mailbox_;
-    UpdateRecord& record_;
 };
 
 // Shows the transfer's progress, and asks for the transfer to stop after the block on the wire once
 // Ctrl+C, SIGTERM or the time-out came (stop_signals.h).
 class CliUploadSink final : public UploadSink, private TransferProgress {
   public:
-    CliUploadSink(TerminalOutput& output, std::string path)
-        : output_(output), path_(std::move(path)) {}
+    explicit CliUploadSink(TerminalOutput& output) : output_(output) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
-    TransferProgress* BeginTransfer() override;
-    void EndTransfer() override {}
-    // After the upload returned: the last figures, with what actually went out.
-    void ShowTransferEnd(const TransferResult& result);
-    // The data file's length as the last transfer began.
-    std::uint64_t FileSize() const { return total_; }
+    TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
+    // The last figures, with what actually went out.
+    void EndTransfer(const TransferResult& result) override;
 
   private:
     void SetBarRange(int, int) override {}
@@ -55,7 +49,6 @@ class CliUploadSink final : public UploadSink, private TransferProgress {
     ProgressFigures Figures(std::uint64_t sent) const;
 
     TerminalOutput& output_;
-    const std::string path_;
     std::uint64_t total_ = 0;
     std::uint32_t steps_ = 0;
     std::chrono::steady_clock::time_point start_;

@@ -1,8 +1,6 @@
 // qelpupd-cli: the firmware update for scripts and production lines. See UsageText() and
 // qelpupd-cli(1).
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,20 +24,20 @@ int main(int argc, char** argv) {
     const ParsedOptions parsed = ParseOptions(args);
     switch (parsed.action) {
         case ParsedOptions::Action::kReject:
-            WriteAll(STDERR_FILENO, OutcomeLine(RunOutcome::kBadCommandLine, {"", parsed.error}));
+            WriteAll(kStandardError, OutcomeLine(RunOutcome::kBadCommandLine, {"", parsed.error}));
             return ExitStatus(RunOutcome::kBadCommandLine);
         case ParsedOptions::Action::kShowHelp:
-            WriteAll(STDOUT_FILENO, UsageText());
+            WriteAll(kStandardOutput, UsageText());
             return 0;
         case ParsedOptions::Action::kShowVersion:
-            WriteAll(STDOUT_FILENO, std::string("qelpupd-cli ") + res::version::kVersion + "\n");
+            WriteAll(kStandardOutput, std::string("qelpupd-cli ") + res::version::kVersion + "\n");
             return 0;
         case ParsedOptions::Action::kListPorts: {
             // The same listing as the window program's: what COM1 and COM2 stand for, then every
             // serial port found.
             const std::vector<SerialPortInfo> found = DiscoverSerialPorts();
-            return WriteAll(STDOUT_FILENO, FormatPortListing(MapOfferedPorts(found), found)) ? 0
-                                                                                             : 1;
+            return WriteAll(kStandardOutput, FormatPortListing(MapOfferedPorts(found), found)) ? 0
+                                                                                               : 1;
         }
         case ParsedOptions::Action::kRun:
             break;

@@ -23,6 +23,20 @@ std::string Sentence(std::string_view english, const std::string& reason) {
 
 }  // namespace
 
+RunOutcome OutcomeOfVerdict(const RunVerdict& verdict) {
+    if (verdict.Succeeded()) return RunOutcome::kSucceeded;
+    switch (verdict.cause) {
+        case EndCause::kSignal:
+            return RunOutcome::kInterrupted;
+        case EndCause::kTimeout:
+            return RunOutcome::kTimedOut;
+        case EndCause::kReaderFailed:
+            return RunOutcome::kPortUnavailable;
+        default:
+            return RunOutcome::kFailed;
+    }
+}
+
 int ExitStatus(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::kSucceeded:

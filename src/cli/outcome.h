@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "update/run_verdict.h"
+
 enum class RunOutcome {
     kSucceeded,        // the device reported a successful update
     kFailed,           // the device reported a failure, or hung up
@@ -18,6 +20,9 @@ enum class RunOutcome {
 // 0 succeeded, 1 failed, 2 could not start (as the window program's statuses), 3 timed out,
 // 130 interrupted (128 + SIGINT, as shells report an interrupted command).
 int ExitStatus(RunOutcome outcome);
+
+// How a run that started ended, as the update core decided it.
+RunOutcome OutcomeOfVerdict(const RunVerdict& verdict);
 
 struct OutcomeDetail {
     std::string port;    // the port as given, for the port's message

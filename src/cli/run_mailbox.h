@@ -1,12 +1,14 @@
 #pragma once
 // The console reader's news for the run loop: the device asked for the data file, or the reader has
-// ended the run. The run loop sleeps in poll() on Descriptor() (beside the stop signals'
-// descriptor) until one of them comes.
+// ended the run. The run loop sleeps in WaitForNewsOrStop until one of them, or a stop request
+// (stop_signals.h), comes. The build picks the waiting side: posix_run_mailbox.cpp on Linux (an
+// eventfd beside the stop's pipe in one poll()).
 //
 // Thread contract: Post* on the console reader's thread; everything else on the main thread. A data
 // request that comes while an upload runs is dropped, as the window program drops it: the device is
 // repeating itself.
 
+#include <cstdint>
 #include <mutex>
 
 class RunMailbox {
@@ -16,9 +18,8 @@ class RunMailbox {
     RunMailbox(const RunMailbox&) = delete;
     RunMailbox& operator=(const RunMailbox&) = delete;
 
-    // False when the eventfd could not be created.
-    bool Ready() const { return eventFd_ >= 0; }
-    int Descriptor() const { return eventFd_; }
+    // False when the system gave nothing to wait on.
+    bool Ready() const;
 
     void PostDataRequest();
     void PostRunEnded();
@@ -27,16 +28,24 @@ class RunMailbox {
         bool dataRequest = false;
         bool runEnded = false;
     };
-    // What came since the last call; makes the descriptor quiet again.
+    // What came since the last call; the mailbox is quiet again afterwards.
     News Take();
     // Between these, data requests are dropped.
     void BeginUpload();
     void EndUpload();
 
-  private:
-    void Wake();
+    enum class Wake {
+        kNews,    // Take() has something
+        kStop,    // a stop was requested
+        kFailed,  // the wait itself failed; `error` holds the system's code
+    };
+    Wake WaitForNewsOrStop(int& error);
 
-    int eventFd_ = -1;
+  private:
+    void Signal();
+    void Quiet();
+
+    std::intptr_t signal_ = -1;  // what the wait sleeps on: an eventfd on POSIX
     std::mutex mutex_;
     News pending_;
     bool uploading_ = false;

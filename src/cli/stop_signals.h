@@ -1,6 +1,7 @@
 #pragma once
 // Why qelpupd-cli stops before the device has ended the update: Ctrl+C (SIGINT), SIGTERM or the
-// --timeout. Process-wide, since signals are.
+// --timeout. Process-wide, since signals are. The build picks the implementation:
+// posix_stop_signals.cpp on Linux.
 //
 // The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
 // WakeDescriptor; the run then stops after the block on the wire, ends the console reader and
@@ -14,6 +15,7 @@
 // start; StopRequested and WakeDescriptor from any thread.
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 enum class StopCause {
@@ -34,9 +36,12 @@ bool ArmTimeout(std::chrono::milliseconds after);
 
 // The first stop requested; later ones do not change it.
 StopCause StopRequested();
+// The name of the signal behind the first stop ("SIGINT", "SIGTERM"); empty before any.
+const char* StopSignalName();
 
-// Readable once a stop has been requested; never read from, so it stays readable.
-int WakeDescriptor();
+// What a wait can sleep on to learn of a stop: on POSIX a pipe's descriptor, readable once a stop
+// has been requested and never read from, so it stays readable.
+std::intptr_t StopWaitObject();
 
 // The exit statuses of the two causes, for the handler's immediate end.
 int ExitStatusForStop(StopCause cause);

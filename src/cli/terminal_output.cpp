@@ -1,23 +1,9 @@
 #include "cli/terminal_output.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 TerminalOutput::TerminalOutput(bool quiet)
     : quiet_(quiet),
-      outputIsTerminal_(isatty(STDOUT_FILENO) == 1),
-      errorIsTerminal_(isatty(STDERR_FILENO) == 1),
+      outputIsTerminal_(IsTerminal(kStandardOutput)),
+      errorIsTerminal_(IsTerminal(kStandardError)),
       report_(errorIsTerminal_ ? ProgressReport::Mode::kTerminal : ProgressReport::Mode::kLines) {}
 
 void TerminalOutput::DeviceLine(std::string_view shown) {
@@ -27,7 +13,7 @@ void TerminalOutput::DeviceLine(std::string_view shown) {
     std::lock_guard lock(mutex_);
     const bool sameScreen = showingProgress_ && outputIsTerminal_ && errorIsTerminal_;
     if (sameScreen) WriteError(report_.Clear());
-    WriteAll(STDOUT_FILENO, line);
+    WriteAll(kStandardOutput, line);
     if (sameScreen) WriteError(report_.Redraw());
 }
 
@@ -69,5 +55,5 @@ void TerminalOutput::EndProgress(const ProgressFigures& figures) {
 }
 
 void TerminalOutput::WriteError(std::string_view text) {
-    if (!text.empty()) WriteAll(STDERR_FILENO, text);
+    if (!text.empty()) WriteAll(kStandardError, text);
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "cli/progress_report.h"
+#include "update/standard_streams.h"
 
 class TerminalOutput {
   public:
@@ -42,7 +43,3 @@ class TerminalOutput {
     ProgressReport report_;
     bool showingProgress_ = false;
 };
-
-// Writes all of `text` to `fd`, going on after interruptions. False when the descriptor refused
-// (for example a closed pipe): the update goes on without that output.
-bool WriteAll(int fd, std::string_view text);

@@ -21,12 +21,6 @@ std::string PercentText(int percent) {
     return text;
 }
 
-long long StepPosition(long long position, long long step, int lower, int upper) {
-    long long next = position + step;
-    if (next > upper && upper > lower) next = lower + (next - lower) % (upper - lower);
-    return std::max<long long>(next, lower);
-}
-
 int ScaledBarPosition(long long position, int lower, int upper) {
     if (upper <= lower) return 0;
     long long offset =

@@ -1,6 +1,7 @@
 #pragma once
-// The arithmetic of the transfer progress dialog, free of windows: the percentage it shows, how a
-// bar position steps, and how a range too wide for the 16-bit bar is shown on it.
+// The arithmetic of the transfer progress dialog, free of windows: the percentage it shows, and how
+// a range too wide for the 16-bit bar is shown on it (a step goes as the bar's own does,
+// controls.h).
 //
 // The bar control takes 16-bit positions, so an upload of 65536 blocks or more cannot be given to
 // it as is. The dialog then keeps positions in the caller's units itself and shows them on a bar of
@@ -22,10 +23,6 @@ int PercentOf(long long position, int lower, int upper);
 
 // The percentage as the dialog shows it: "%d%c" with '%', for example "37%".
 std::string PercentText(int percent);
-
-// Where the bar stands after one step: past the upper bound it starts over from the lower one,
-// below the lower bound it stays there.
-long long StepPosition(long long position, long long step, int lower, int upper);
 
 // A position of a range that does not fit, as a position of the bar's range 0..kScaledBarUpper.
 int ScaledBarPosition(long long position, int lower, int upper);

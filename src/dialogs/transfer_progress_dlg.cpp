@@ -1,7 +1,5 @@
 #include "dialogs/transfer_progress_dlg.h"
 
-#include <QFontMetrics>
-#include <QWidget>
 #include <algorithm>
 #include <utility>
 
@@ -26,7 +24,7 @@ CTransferProgressDlg::~CTransferProgressDlg() {
 bool CTransferProgressDlg::Create(fw::Window* owner) {
     fw::WinApp* app = fw::WinApp::Current();
     fw::Window* toDisable = owner ? owner : (app ? app->LastActivePopup() : nullptr);
-    ownerDisable_ = fw::WindowDisable(toDisable ? toDisable->Widget() : nullptr);
+    ownerDisable_ = fw::WindowDisable(toDisable);
     if (!fw::Dialog::Create(owner ? owner : (app ? app->MainWindow() : nullptr))) {
         ownerDisable_.Release();
         return false;
@@ -56,11 +54,7 @@ void CTransferProgressDlg::FitPercentControl() {
     // The Japanese font that stands in for the template's has wider digits than it was laid out
     // for: "100%" needs 33 pixels of the 18-unit, 32-pixel control at 9 points. The text is
     // left-aligned, so widening the control to the right only keeps the last column from being cut.
-    fw::Control* percent = GetDlgItem(IDC_TRANSFER_PERCENT);
-    if (!percent) return;
-    QWidget* label = percent->Widget();
-    int needed = label->fontMetrics().horizontalAdvance(QStringLiteral("100%"));
-    if (label->width() < needed) label->resize(needed, label->height());
+    if (fw::Control* percent = GetDlgItem(IDC_TRANSFER_PERCENT)) percent->WidenToFit("100%");
 }
 
 void CTransferProgressDlg::OnOK() {
@@ -118,7 +112,7 @@ int CTransferProgressDlg::StepBar() {
     long long previous = 0;
     if (Scaled()) {
         previous = position_;
-        position_ = dialogs::StepPosition(position_, step_, lower_, upper_);
+        position_ = fw::ProgressBar::NextPosition(position_, step_, lower_, upper_);
         bar->SendMessage(fw::PBM_SETPOS,
                          static_cast<fw::WPARAM>(ScaledBarPosition(position_, lower_, upper_)));
     } else {

@@ -1,11 +1,8 @@
+// The portable part of the application object: the one instance, its command table, and which
+// window it last saw active.
 #include "framework/app.h"
 
-#include <QApplication>
-#include <QFileInfo>
-#include <QWidget>
-
-#include "framework/accessibility.h"
-#include "framework/dialog_font.h"
+#include <cassert>
 
 namespace fw {
 namespace {
@@ -13,7 +10,7 @@ WinApp* g_currentApp = nullptr;
 }
 
 WinApp::WinApp() {
-    Q_ASSERT(!g_currentApp);
+    assert(!g_currentApp);
     g_currentApp = this;
 }
 
@@ -23,20 +20,6 @@ WinApp::~WinApp() {
 
 WinApp* WinApp::Current() {
     return g_currentApp;
-}
-
-int WinApp::Run() {
-    InstallInterfaceFont();
-    InstallAccessibility();
-    InitInstance();
-    return exitCode_;
-}
-
-Window* WinApp::LastActivePopup() const {
-    if (Window* active = lastActive_.Get();
-        active && active->Widget() && active->Widget()->isVisible())
-        return active;
-    return mainWindow_;
 }
 
 void WinApp::NoteActivated(Window& window) {
@@ -58,16 +41,6 @@ void WinApp::OnAppExit() {
 
 void WinApp::OnHelp() {
     // The tool brings no help of its own.
-}
-
-std::string ApplicationName() {
-    QString path = QCoreApplication::applicationFilePath();
-    if (path.isEmpty()) return "qelpupd";
-    return QFileInfo(path).completeBaseName().toStdString();
-}
-
-void InstallInterfaceFont() {
-    QApplication::setFont(TemplateFont("ＭＳ Ｐゴシック", 9));
 }
 
 }  // namespace fw

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: one per program, constructed before main (it touches no Qt there).
-// Run() sets up the application's environment (fonts) and calls InitInstance; the process's exit
-// status is what InitInstance set with SetExitCode (0 unless set).
+// The application object: one per program, constructed before main (it touches no toolkit there).
+// Run() starts the toolkit, sets up the application's environment (fonts) and calls InitInstance;
+// the process's exit status is what InitInstance set with SetExitCode (0 unless set).
 // Its message table takes the commands that the main window leaves unhandled: ID_APP_EXIT closes
 // the main window, ID_HELP has no help to show. UI thread only.
 
@@ -19,8 +19,9 @@ class WinApp : public CommandTarget {
 
     static WinApp* Current();
 
-    // Needs a QApplication. Returns the process's exit status.
-    int Run();
+    // Starts the toolkit with the program's command line, unless it runs already (as in tests).
+    // Returns the process's exit status.
+    int Run(int argc = 0, char** argv = nullptr);
     virtual bool InitInstance() = 0;
     void SetExitCode(int code) { exitCode_ = code; }
 

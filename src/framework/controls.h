@@ -1,6 +1,7 @@
 #pragma once
-// The controls a dialog template can hold. Each is a Window over a Qt widget, so that other threads
-// can reach it through its handle. UI thread only, except through handles.
+// The controls a dialog template can hold. Each is a Window over the toolkit's control, so that
+// other threads can reach it through its handle. The dialog builds them from its template. UI
+// thread only, except through handles.
 
 #include <cstddef>
 #include <string>
@@ -8,19 +9,18 @@
 
 #include "framework/window.h"
 
-class QPlainTextEdit;
-class QProgressBar;
-class QAbstractButton;
-
 namespace fw {
 
 class Control : public Window {
   public:
-    Control(int id, QWidget* widget);
+    Control(int id, NativeWindow widget);
     int Id() const { return id_; }
     // The text a label or button shows.
     void SetWindowText(const std::string& text) override;
     std::string GetWindowText() const override;
+    // Widens the control to the right where `text` in its font would not fit: a font that stands
+    // in for the template's may have wider glyphs than the layout was made for.
+    void WidenToFit(std::string_view text);
 
   private:
     int id_;
@@ -30,7 +30,7 @@ class Control : public Window {
 // UTF-8 text, so that the reader's selection arithmetic (end = length of the text) holds.
 class EditControl : public Control {
   public:
-    EditControl(int id, QPlainTextEdit* edit);
+    EditControl(int id, NativeWindow edit);
 
     std::string GetText() const;
     void SetText(std::string_view text);
@@ -47,7 +47,6 @@ class EditControl : public Control {
 
   private:
     int ToDocumentPosition(std::size_t bytePosition) const;
-    QPlainTextEdit* edit_;
     std::size_t length_ = 0;
 };
 
@@ -55,22 +54,22 @@ class EditControl : public Control {
 // from the lower one, which the percentage arithmetic of its callers expects.
 class ProgressBar : public Control {
   public:
-    ProgressBar(int id, QProgressBar* bar);
+    ProgressBar(int id, NativeWindow bar);
 
     void SetRange(int lower, int upper);
     int SetStep(int step);     // returns the previous step
     int SetPos(int position);  // returns the previous position
     int StepIt();              // returns the previous position
+    // Where a position stands after one step: past the upper bound it starts over from the lower
+    // one, below the lower bound it stays there.
+    static long long NextPosition(long long position, long long step, int lower, int upper);
     int Position() const { return position_; }
-    int Lower() const { return lower_; }
-    int Upper() const { return upper_; }
 
     // PBM_SETRANGE, PBM_SETPOS, PBM_SETSTEP, PBM_STEPIT.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   private:
     void Show();
-    QProgressBar* bar_;
     int lower_ = 0;
     int upper_ = 100;
     int step_ = 10;
@@ -79,13 +78,10 @@ class ProgressBar : public Control {
 
 class ButtonControl : public Control {
   public:
-    ButtonControl(int id, QAbstractButton* button);
+    ButtonControl(int id, NativeWindow button);
     void SetCheck(int state);
     int GetCheck() const;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-  private:
-    QAbstractButton* button_;
 };
 
 // Static text; the window text is the label's text.

@@ -1,234 +1,15 @@
+// The portable part of dialogs: the message table's dispatch, the default handling of commands
+// and system commands, and the controls by id. The toolkit's side (building the window from its
+// template, modal runs, icons) is the backend's.
 #include "framework/dialog.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QIcon>
-#include <QLabel>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QWindow>
-
 #include "framework/app.h"
-#include "framework/dialog_widget.h"
-#include "framework/edit_menu.h"
-#include "framework/resources.h"
-#include "framework/system_menu.h"
 
 namespace fw {
-namespace {
-
-Qt::WindowFlags FlagsFor(const DialogTemplate& tmpl) {
-    Qt::WindowFlags flags = (tmpl.exStyle & WS_EX_APPWINDOW) ? Qt::Window : Qt::Dialog;
-    flags |= Qt::CustomizeWindowHint;
-    if (tmpl.style & WS_CAPTION) flags |= Qt::WindowTitleHint;
-    if (tmpl.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    return flags;
-}
-
-// Keeps an owned window above its owner without making it a Qt child, which would share the
-// owner's disabled state.
-void SetOwner(QWidget* widget, Window* owner) {
-    if (!owner || !owner->Widget()) return;
-    QWidget* ownerWindow = owner->Widget()->window();
-    widget->winId();
-    ownerWindow->winId();
-    if (widget->windowHandle() && ownerWindow->windowHandle())
-        widget->windowHandle()->setTransientParent(ownerWindow->windowHandle());
-}
-
-}  // namespace
-
-Dialog::Dialog(int templateId, Window* parent) : templateId_(templateId), parent_(parent) {}
-
-Dialog::~Dialog() {
-    DestroyWindow();
-}
 
 const MessageMap* Dialog::GetBaseMessageMap() {
     static const MessageMap map{CommandTarget::RootMessageMap(), {}};
     return &map;
-}
-
-bool Dialog::Build(Window* owner) {
-    const DialogTemplate* tmpl = FindTemplate(templateId_);
-    if (!tmpl || IsWindow()) return false;
-    ended_ = false;
-    widget_ = new DialogWidget(*this, FlagsFor(*tmpl));
-    QFont font = TemplateFont(tmpl->fontFace, tmpl->fontPointSize);
-    widget_->setFont(font);
-    units_ = MeasureDialogUnits(font);
-    widget_->setFixedSize(units_.ToPixelsX(tmpl->cx), units_.ToPixelsY(tmpl->cy));
-    widget_->setWindowTitle(QString::fromUtf8(tmpl->caption));
-    Attach(widget_);
-    if (tmpl->style & WS_SYSMENU) {
-        systemMenu_ = std::make_unique<SystemMenu>(*this, widget_);
-        widget_->OfferSystemMenuKeys();
-    }
-    BuildControls(*tmpl);
-    SetOwner(widget_, owner);
-    if (OnInitDialog()) FocusFirstTabStop();
-    return true;
-}
-
-void Dialog::BuildControls(const DialogTemplate& tmpl) {
-    for (const ControlTemplate& c : tmpl.controls) {
-        QString text = QString::fromUtf8(c.text ? c.text : "");
-        QWidget* w = nullptr;
-        std::unique_ptr<Control> control;
-        switch (c.kind) {
-            case ControlKind::kPushButton: {
-                auto* button = new QPushButton(text, widget_);
-                bool isDefault = (c.style & 0xF) == BS_DEFPUSHBUTTON;
-                button->setDefault(isDefault);
-                button->setAutoDefault(true);
-                if (isDefault) defaultButtonId_ = c.id;
-                control = std::make_unique<ButtonControl>(c.id, button);
-                w = button;
-                break;
-            }
-            case ControlKind::kRadioButton: {
-                auto* radio = new QRadioButton(text, widget_);
-                control = std::make_unique<ButtonControl>(c.id, radio);
-                w = radio;
-                break;
-            }
-            case ControlKind::kStaticText: {
-                auto* label = new QLabel(text, widget_);
-                label->setTextFormat(Qt::PlainText);
-                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                control = std::make_unique<StaticControl>(c.id, label);
-                w = label;
-                break;
-            }
-            case ControlKind::kIcon: {
-                auto* label = new QLabel(widget_);
-                label->setPixmap(LoadIcon(c.iconId).pixmap(32, 32));
-                control = std::make_unique<StaticControl>(c.id, label);
-                w = label;
-                break;
-            }
-            case ControlKind::kEdit: {
-                auto* edit = new QPlainTextEdit(widget_);
-                edit->setReadOnly(c.style & ES_READONLY);
-                edit->setUndoRedoEnabled(false);
-                if (c.style & ES_AUTOHSCROLL) edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-                edit->setFrameShape((c.style & WS_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
-                // Read-only, it still takes the focus so that the operator can scroll and copy.
-                edit->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
-                                              Qt::TextSelectableByMouse);
-                if (systemMenu_) OfferSystemMenuInContextMenu(edit, *systemMenu_);
-                control = std::make_unique<EditControl>(c.id, edit);
-                w = edit;
-                break;
-            }
-            case ControlKind::kProgressBar: {
-                auto* bar = new QProgressBar(widget_);
-                control = std::make_unique<ProgressBar>(c.id, bar);
-                w = bar;
-                break;
-            }
-        }
-        QRect geometry = units_.ToPixels(c.x, c.y, c.cx, c.cy);
-        if (c.kind == ControlKind::kIcon) geometry.setSize(QSize(32, 32));  // icons keep their size
-        w->setGeometry(geometry);
-        if (c.kind != ControlKind::kEdit && c.kind != ControlKind::kRadioButton) {
-            // Radio buttons keep Qt's focus handling: Tab reaches the group, arrows move in it.
-            w->setFocusPolicy((c.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::NoFocus);
-            w->setContextMenuPolicy(Qt::PreventContextMenu);
-        }
-        if (c.kind == ControlKind::kPushButton || c.kind == ControlKind::kRadioButton) {
-            int id = c.id;
-            QObject::connect(
-                static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, widget_, [this, id] {
-                    Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
-                });
-        }
-        if (c.style & WS_TABSTOP) tabStops_.push_back(c.id);
-        controls_.push_back(std::move(control));
-    }
-}
-
-void Dialog::FocusFirstTabStop() {
-    for (int id : tabStops_)
-        if (Control* c = GetDlgItem(id); c && c->Widget()->isEnabled()) {
-            c->Widget()->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-}
-
-namespace {
-// The dialogs whose modal runs are under way, innermost last.
-std::vector<Dialog*>& ModalRuns() {
-    static std::vector<Dialog*> runs;
-    return runs;
-}
-}  // namespace
-
-QWidget* Dialog::ActiveModalWindow() {
-    if (QWidget* box = QApplication::activeModalWidget()) return box;
-    for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it)
-        if ((*it)->parent_ && (*it)->widget_ && (*it)->widget_->isVisible()) return (*it)->widget_;
-    return nullptr;
-}
-
-int Dialog::DoModal() {
-    if (!Build(parent_)) return -1;
-    if (!ended_) {
-        // Disabling the owner, rather than a Qt modality, leaves the owner's other windows usable.
-        ownerDisable_ = WindowDisable(parent_ ? parent_->Widget() : nullptr);
-        ModalRuns().push_back(this);
-        widget_->show();
-        widget_->activateWindow();
-        QEventLoop loop;
-        loop_ = &loop;
-        if (!ended_) loop.exec(QEventLoop::DialogExec);
-        loop_ = nullptr;
-        std::erase(ModalRuns(), this);
-        ownerDisable_.Release();
-    }
-    int result = result_;
-    DestroyWindow();
-    return result;
-}
-
-bool Dialog::Create(Window* owner) {
-    if (!Build(owner)) return false;
-    const DialogTemplate* tmpl = FindTemplate(templateId_);
-    if (tmpl && (tmpl->style & WS_VISIBLE) && widget_) widget_->show();
-    return IsWindow();
-}
-
-void Dialog::EndDialog(int result) {
-    result_ = result;
-    ended_ = true;
-    if (!loop_) return;
-    // An owned dialog goes at once and gives its owner back, even when its run ends only after a
-    // handler further up the stack has returned.
-    if (ownerDisable_.Holds() && widget_) {
-        ownerDisable_.Release();
-        widget_->hide();
-    }
-    loop_->exit(result);
-}
-
-void Dialog::DestroyWindow() {
-    if (!widget_) return;
-    DialogWidget* widget = widget_;
-    widget_ = nullptr;
-    widget->Release();
-    systemMenu_.reset();
-    controls_.clear();  // each control lets go of its handle first
-    tabStops_.clear();
-    defaultButtonId_ = 0;
-    Detach();
-    widget->hide();
-    if (widget->InEvent())
-        widget->deleteLater();
-    else
-        delete widget;
 }
 
 Control* Dialog::GetDlgItem(int id) const {
@@ -252,27 +33,6 @@ void Dialog::CheckRadioButton(int first, int last, int checked) {
             b->SetCheck(id == checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void Dialog::SetIcon(const QIcon& icon, bool big) {
-    // Qt keeps one icon with all its sizes; the large and the small picture both come from it.
-    (void)big;
-    if (widget_) widget_->setWindowIcon(icon);
-}
-
-bool Dialog::IsIconic() const {
-    return widget_ && widget_->isMinimized();
-}
-
-QSize Dialog::ClientSize() const {
-    return widget_ ? widget_->size() : QSize();
-}
-
-void Dialog::PaintIcon(const QIcon& icon, int x, int y, int size) {
-    if (!widget_) return;
-    QPainter painter(widget_);
-    painter.fillRect(x, y, size, size, widget_->palette().window());
-    icon.paint(&painter, x, y, size, size);
-}
-
 bool Dialog::OnInitDialog() {
     return true;
 }
@@ -283,14 +43,6 @@ void Dialog::OnOK() {
 
 void Dialog::OnCancel() {
     EndDialog(IDCANCEL);
-}
-
-void Dialog::OnEnterKey() {
-    int id = defaultButtonId_ ? defaultButtonId_ : IDOK;
-    if (auto* focused = qobject_cast<QPushButton*>(widget_->focusWidget()))
-        for (const auto& c : controls_)
-            if (c->Widget() == focused) id = c->Id();
-    Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
 }
 
 void Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

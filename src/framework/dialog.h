@@ -15,19 +15,15 @@
 // already queued for it (a device's data request, an outcome) is dropped, not acted on while the
 // run winds down. UI thread only; other threads use the window's handle.
 
-#include <QSize>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/controls.h"
-#include "framework/dialog_font.h"
 #include "framework/dialog_template.h"
+#include "framework/icon.h"
 #include "framework/window.h"
 #include "framework/window_disable.h"
-
-class QEventLoop;
-class QIcon;
 
 namespace fw {
 
@@ -60,18 +56,20 @@ class Dialog : public Window {
     // none.
     SystemMenu* GetSystemMenu() const { return systemMenu_.get(); }
 
-    void SetIcon(const QIcon& icon, bool big);
+    void SetIcon(const Icon& icon, bool big);
     bool IsIconic() const;
-    QSize ClientSize() const;
+    Size ClientSize() const;
     // Paints the icon at a client position, over an erased background; only while handling
     // WM_PAINT.
-    void PaintIcon(const QIcon& icon, int x, int y, int size);
-    const DialogUnits& Units() const { return units_; }
+    void PaintIcon(const Icon& icon, int x, int y, int size);
 
     // The window of the innermost modal run that is showing - a message box, or a dialog run by
     // DoModal over an owner - or nullptr. A dialog without owner is the application's main window,
     // not a question put to the operator. For tests and tools that answer modal windows.
-    static QWidget* ActiveModalWindow();
+    static NativeWindow ActiveModalWindow();
+    // Ends every modal run that is under way - message boxes as if closed, dialogs with IDCANCEL -
+    // for a program that must end. Each run returns once the handlers above it on the stack have.
+    static void EndModalRuns();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     const MessageMap* GetMessageMap() const override { return GetBaseMessageMap(); }
@@ -83,12 +81,16 @@ class Dialog : public Window {
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
+    // Runs once the window and its controls are gone (their handles dead), at the end of
+    // DestroyWindow; a modal run's DoModal returns after it.
+    virtual void PostNcDestroy() {}
     // The handling a message gets when the table has no handler for it, or when a handler passes it
     // on.
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
   private:
     friend class DialogWidget;
+    struct Native;  // the toolkit's window and modal loop
     bool Build(Window* owner);
     void BuildControls(const DialogTemplate& tmpl);
     void FocusFirstTabStop();
@@ -97,13 +99,11 @@ class Dialog : public Window {
 
     int templateId_;
     Window* parent_;
-    DialogWidget* widget_ = nullptr;
+    std::unique_ptr<Native> native_;
     std::vector<std::unique_ptr<Control>> controls_;
     std::vector<int> tabStops_;
     int defaultButtonId_ = 0;
     std::unique_ptr<SystemMenu> systemMenu_;
-    DialogUnits units_{};
-    QEventLoop* loop_ = nullptr;
     WindowDisable ownerDisable_;  // held on the owner while the modal run lasts
     bool ended_ = false;
     int result_ = 0;

@@ -1,8 +1,11 @@
 #pragma once
-// How the framework works: the window services the program's windows rest on, over Qt Widgets.
-// This header only describes; each part has its own header.
+// How the framework works: the window services the program's windows rest on. This header only
+// describes; each part has its own header. The headers and the portable part (handles, messages
+// between threads, message tables, resources) live here; the toolkit's side of each service lives
+// in a folder of its own, which the build picks: qt/ (Qt Widgets, on Linux). The program's windows
+// speak only in the framework's terms (NativeWindow is for the backend and for tests).
 //
-// Windows (window.h). Every window lives on the UI thread, the thread that runs the QApplication.
+// Windows (window.h). Every window lives on the UI thread, the thread that runs the event loop.
 // A Window binds one of our objects to its widget; a WindowHandle is a copyable reference that any
 // thread may hold and that goes dead with the window.
 //
@@ -32,4 +35,4 @@
 // Owner disabling (window_disable.h). A modal dialog, and the modeless progress dialog, each hold a
 // counted disable on their owner's top-level window while they show; the window comes back only
 // when the last hold goes, in whatever order they end, and only if it was enabled before. Only the
-// owner goes dead: owned windows are not Qt children of it, so they stay usable.
+// owner goes dead: owned windows are not children of it, so they stay usable.

@@ -1,6 +1,5 @@
 #include "framework/resources.h"
 
-#include <QIcon>
 #include <map>
 #include <mutex>
 
@@ -60,18 +59,12 @@ const DialogTemplate* FindTemplate(int id) {
     return it == r.templates.end() ? nullptr : it->second;
 }
 
-QIcon LoadIcon(int id) {
-    IconResource found;
-    {
-        auto& r = TheRegistry();
-        std::lock_guard lock(r.mutex);
-        auto it = r.icons.find(id);
-        if (it == r.icons.end()) return QIcon();
-        found = it->second;
-    }
-    QIcon icon(QString::fromUtf8(found.path));
-    for (const char* path : found.sizes) icon.addFile(QString::fromUtf8(path));
-    return icon;
+std::optional<IconResource> FindIcon(int id) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.icons.find(id);
+    if (it == r.icons.end()) return std::nullopt;
+    return it->second;
 }
 
 }  // namespace fw

@@ -2,13 +2,13 @@
 // Resources by number: dialog templates, texts and icons. The resource module registers them at
 // start-up (UI thread); afterwards they are read-only and may be read from any thread.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "framework/dialog_template.h"
-
-class QIcon;
+#include "framework/icon.h"
 
 namespace fw {
 
@@ -19,8 +19,11 @@ struct TextResource {
 
 struct IconResource {
     int id;
-    const char* path;  // a Qt resource path of a scalable or multi-size icon (":/icons/app.svg")
-    std::vector<const char*> sizes;  // further pictures of the same icon, for specific sizes
+    // Where the toolkit finds the pictures: Qt resource paths (":/icons/app-32.png"), the first for
+    // the size the templates use, the others for other sizes. A Windows build carries the icon in
+    // its executable's resources under the same number instead.
+    const char* path;
+    std::vector<const char*> sizes;
 };
 
 void RegisterTexts(std::span<const TextResource> texts);
@@ -30,6 +33,9 @@ void RegisterIcon(IconResource icon);
 // Empty when there is no such text.
 std::string LoadText(int id);
 const DialogTemplate* FindTemplate(int id);
-QIcon LoadIcon(int id);
+// The icon registered under `id`, as registered.
+std::optional<IconResource> FindIcon(int id);
+// The icon itself; an empty icon when there is no such icon.
+Icon LoadIcon(int id);
 
 }  // namespace fw

@@ -5,13 +5,10 @@
 // It holds Close and whatever the program appends; a chosen item reaches the dialog as
 // WM_SYSCOMMAND, from whichever menu it was chosen.
 
-#include <QPoint>
 #include <string>
 
+#include "framework/native_window.h"
 #include "framework/win_types.h"
-
-class QMenu;
-class QWidget;
 
 namespace fw {
 
@@ -19,7 +16,7 @@ class Window;
 
 class SystemMenu {
   public:
-    SystemMenu(Window& owner, QWidget* parentWidget);
+    SystemMenu(Window& owner, NativeWindow parentWidget);
     ~SystemMenu();
     SystemMenu(const SystemMenu&) = delete;
     SystemMenu& operator=(const SystemMenu&) = delete;
@@ -27,13 +24,13 @@ class SystemMenu {
     void AppendSeparator();
     // `text` may mark its mnemonic with '&'.
     void AppendItem(UINT command, const std::string& text);
-    // Opens the menu at a global position without blocking.
-    void Popup(QPoint globalPosition);
-    QMenu* Menu() const { return menu_; }
+    // Opens the menu at a position on the screen without blocking.
+    void Popup(int x, int y);
+    NativeMenu Menu() const { return menu_; }
 
   private:
     Window& owner_;
-    QMenu* menu_;
+    NativeMenu menu_;
 };
 
 }  // namespace fw

@@ -1,6 +1,6 @@
 #pragma once
-// The message vocabulary of the dialog services. The numbers are those of the platform the tool
-// was first written for, so that handlers, tables and tests read the same on every platform.
+// The message vocabulary of the dialog services: window messages, notifications, commands and
+// styles by their fixed numbers, which handlers, message tables, templates and tests use alike.
 
 #include <cstdint>
 
@@ -80,6 +80,12 @@ inline constexpr std::uint32_t SS_NOPREFIX = 0x0080;
 
 inline constexpr int BST_UNCHECKED = 0;
 inline constexpr int BST_CHECKED = 1;
+
+// A width and a height in pixels.
+struct Size {
+    int cx = 0;
+    int cy = 0;
+};
 
 inline constexpr WPARAM MakeCommandParam(UINT id, UINT code) {
     return (code << 16) | (id & 0xFFFF);

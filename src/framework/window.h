@@ -1,21 +1,20 @@
 #pragma once
 // Windows, their handles, and messages between threads.
 //
-// Every window lives on the UI thread (the thread that runs the QApplication). Other threads reach
-// a window only through its WindowHandle: PostMessage queues a message for the UI thread and
-// returns at once; SendMessage and SendCall run on the UI thread while the caller waits. Once the
-// window is gone, all three return at once and do nothing - also for a send that was already
-// waiting when the window went, so that a UI thread which destroys a window and then joins a worker
-// never deadlocks.
+// Every window lives on the UI thread (the thread that runs the toolkit's event loop). Other
+// threads reach a window only through its WindowHandle: PostMessage queues a message for the UI
+// thread and returns at once; SendMessage and SendCall run on the UI thread while the caller waits.
+// Once the window is gone, all three return at once and do nothing - also for a send that was
+// already waiting when the window went, so that a UI thread which destroys a window and then joins
+// a worker never deadlocks.
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "framework/message_map.h"
+#include "framework/native_window.h"
 #include "framework/win_types.h"
-
-class QWidget;
 
 namespace fw {
 
@@ -53,7 +52,8 @@ class Window : public CommandTarget {
     Window& operator=(const Window&) = delete;
 
     WindowHandle Handle() const;
-    QWidget* Widget() const { return widget_; }
+    // The toolkit's window; null before it exists and after it is gone.
+    NativeWindow Widget() const { return widget_; }
     bool IsWindow() const { return widget_ != nullptr; }
 
     // UI thread. Handles one message; the base answers WM_GETTEXTLENGTH and ignores the rest.
@@ -72,13 +72,13 @@ class Window : public CommandTarget {
     void SetAccessibleDescription(const std::string& text);
 
   protected:
-    // Binds this object to its widget; the widget's destruction ends the binding.
-    void Attach(QWidget* widget);
+    // Binds this object to its toolkit window; the window's destruction ends the binding.
+    void Attach(NativeWindow widget);
     // Ends the binding: handles go dead and waiting sends are released.
     void Detach();
 
   private:
-    QWidget* widget_ = nullptr;
+    NativeWindow widget_ = nullptr;
     std::shared_ptr<detail::WindowLink> link_;
 };
 
@@ -92,7 +92,7 @@ LRESULT SendCall(const WindowHandle& window, std::function<LRESULT(Window&)> cal
 // SendCall of one message.
 LRESULT SendMessage(const WindowHandle& window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// True on the thread that runs the QApplication.
+// True on the UI thread.
 bool OnUiThread();
 
 }  // namespace fw

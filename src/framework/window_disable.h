@@ -9,18 +9,19 @@
 //
 // UI thread only. The window may be destroyed first; a WindowDisable then lets go of nothing.
 
-#include <QPointer>
-
-class QWidget;
+#include <memory>
 
 namespace fw {
 
+class Window;
+
 class WindowDisable {
   public:
-    WindowDisable() = default;
-    // Disables the top-level window that `widget` sits in; holds nothing for a null widget.
-    explicit WindowDisable(QWidget* widget);
-    ~WindowDisable() { Release(); }
+    WindowDisable();
+    // Disables the top-level window that `window` sits in; holds nothing for a null window or one
+    // that does not exist yet.
+    explicit WindowDisable(Window* window);
+    ~WindowDisable();
     WindowDisable(const WindowDisable&) = delete;
     WindowDisable& operator=(const WindowDisable&) = delete;
     WindowDisable(WindowDisable&& other) noexcept;
@@ -28,11 +29,11 @@ class WindowDisable {
 
     // Lets go now; the window is enabled again if this was the last hold on it.
     void Release();
-    bool Holds() const { return held_; }
+    bool Holds() const { return hold_ != nullptr; }
 
   private:
-    QPointer<QWidget> window_;
-    bool held_ = false;
+    struct Hold;  // the toolkit's window, followed until it goes
+    std::unique_ptr<Hold> hold_;
 };
 
 }  // namespace fw

@@ -4,6 +4,11 @@
 
 namespace fw::detail {
 
+std::shared_ptr<WindowLink> DeadLink() {
+    static const auto dead = std::make_shared<WindowLink>(nullptr);
+    return dead;
+}
+
 void PendingSend::Finish(LRESULT result) {
     {
         std::lock_guard lock(mutex_);

@@ -2,6 +2,7 @@
 // The shared record behind WindowHandle: who the window is, and which senders wait for it.
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -44,5 +45,8 @@ class WindowLink {
     Window* window_;
     std::vector<std::shared_ptr<PendingSend>> pending_;
 };
+
+// The link of a window that does not exist: every handle to it is dead.
+std::shared_ptr<WindowLink> DeadLink();
 
 }  // namespace fw::detail

@@ -1,4 +1,4 @@
-// The dialog templates, in dialog units, as the windows were first laid out.
+// The dialog templates, in dialog units.
 
 #include "framework/win_types.h"
 #include "res/resource.h"

@@ -59,7 +59,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
     // driver's queue sizes (Linux fixes them); the read time-outs have no use either, as the
     // watcher never blocks in a read. Like the other set-up steps, the purge's result does not
     // matter.
-    state_.port->Purge();
+    state_.port->Purge(true);
     const DeviceStatus configured = state_.port->Configure(*this);
     if (!configured.ok()) {
         openFailure_ = DescribeOpenError(path, port.description, configured);
@@ -102,7 +102,9 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
     if (writing_) return 0;
     writing_ = true;
     lastWriteFailure_ = WriteFailure::kNone;
+    outputUnsent_ = true;
     const bool sent = Send(static_cast<const unsigned char*>(data), length);
+    outputUnsent_ = !sent;
     writing_ = false;
     return sent ? 1 : 0;
 }
@@ -179,7 +181,10 @@ int CCommPort::ClosePort() {
         state_.port->Wake();
         // Results not examined: the line may be gone already, and a pseudo-terminal has no DTR.
         state_.port->SetDtr(false);
-        state_.port->Purge();
+        // Bytes that a completed write handed on are the device's: only a write that did not
+        // drain leaves bytes to drop (on a pseudo-terminal, the output purge also takes back what
+        // the far end has not read yet).
+        state_.port->Purge(outputUnsent_);
     }
     // The descriptor is closed only after the watcher stopped polling it: a closed descriptor's
     // number can be reused by any other open in the process.
@@ -195,10 +200,6 @@ void CCommPort::SetWaiter(PortWaiter* waiter) {
 
 ReceiveBuffer& CCommPort::Buffer() {
     return buffer_;
-}
-
-bool CCommPort::HungUp() const {
-    return state_.hungUp.load() != 0;
 }
 
 void CCommPort::SetWriteTimeout(std::chrono::milliseconds timeout) {

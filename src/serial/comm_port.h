@@ -12,10 +12,10 @@
 // from inside its own WriteBlock.
 //
 // Thread contract: every member function runs on the thread that owns the port (the UI thread),
-// except Buffer() (its own contract, receive_buffer.h), HungUp() and State()'s atomics, which any
-// thread may use. The port watcher runs from a successful OpenPort until ClosePort or destruction,
-// which wake and join it before the port's descriptor is closed and before the buffer is freed, or
-// until the device goes away (HungUp()).
+// except Buffer() (its own contract, receive_buffer.h) and State()'s atomics, which any thread may
+// use. The port watcher runs from a successful OpenPort until ClosePort or destruction, which wake
+// and join it before the port's descriptor is closed and before the buffer is freed, or until the
+// device goes away (then the buffer's input has ended).
 #pragma once
 
 #include <chrono>
@@ -65,15 +65,14 @@ class CCommPort : public DeviceControlBlock {
     int WriteBlock(const void* data, uint32_t length);
     // What ended the last WriteBlock; kNone when it returned nonzero.
     WriteFailure LastWriteFailure() const;
-    // Stops the watcher, drops DTR, purges both queues and closes the port. Returns 1.
+    // Stops the watcher, drops DTR, purges the input queue (and the output queue after a write that
+    // did not drain) and closes the port. Returns 1.
     int ClosePort();
     // How WriteBlock waits from now on; nullptr for the default. `waiter` must outlive its use
     // here. Not from inside WriteBlock.
     void SetWaiter(PortWaiter* waiter);
 
     ReceiveBuffer& Buffer();
-    // The watcher saw the device go away.
-    bool HungUp() const;
     // Tests only: the program keeps the 10,000 ms write time-out.
     void SetWriteTimeout(std::chrono::milliseconds timeout);
     // Why the last OpenPort failed, as one line for the user; empty after a successful one.
@@ -100,5 +99,6 @@ class CCommPort : public DeviceControlBlock {
     PortWaiter* waiter_ = &pollingWaiter_;
     bool writing_ = false;
     bool waiting_ = false;
+    bool outputUnsent_ = false;  // the last write did not drain: its bytes may still be queued
     std::string openFailure_;
 };

@@ -14,8 +14,6 @@ struct CommState {
     std::unique_ptr<SerialDevice> port;
     // 1 while the port is open and the watcher may run. Written by the owning thread.
     std::atomic<int> connected{0};
-    // Set by the watcher when the device went away.
-    std::atomic<int> hungUp{0};
     // Stored by OpenPort before the watcher does any work, cleared by the watcher as it ends.
     std::atomic<std::thread::native_handle_type> watcherHandle{};
     std::atomic<std::thread::id> watcherId{};

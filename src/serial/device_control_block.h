@@ -1,6 +1,6 @@
-// DeviceControlBlock: a serial line's settings, in the field order and widths of the Win32 DCB, so
-// that code written against that record (port.BaudRate = ..., port.fRtsControl = ...) reads the
-// same here. Plain data; which fields a port actually applies is up to the device backend
+// DeviceControlBlock: a serial line's settings, field for field and bit for bit as the Win32 DCB
+// lays them out (port.BaudRate = ..., port.fRtsControl = ...), so that the record can go to a
+// Windows port as it is. Plain data; which fields a port applies is up to the device backend
 // (serial_device.h).
 #pragma once
 

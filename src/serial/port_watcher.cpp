@@ -41,7 +41,6 @@ int PortWatcherProc(CommState& state, ReceiveBuffer& buffer) {
         }
         if (drained == DrainEnd::kNoRoom) break;
     }
-    if (hungUp) state.hungUp.store(1);
     state.watcherHandle.store({});
     state.watcherId.store({});
     // Last, so that whoever learns of the hang-up from the buffer finds everything above done.

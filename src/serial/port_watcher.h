@@ -3,9 +3,9 @@
 // before every read. It runs while CommState::connected is set; ClosePort clears the flag and wakes
 // it (SerialDevice::Wake and ReceiveBuffer::WakeProducer), and it then ends within one wait.
 //
-// When the device goes away it does not retry: it records CommState::hungUp, clears its handle and
-// id, marks the buffer's input as ended (so that the console reader learns of it) and ends, leaving
-// the port for its owner to close.
+// When the device goes away it does not retry: it clears its handle and id, marks the buffer's
+// input as ended (so that the console reader learns of it) and ends, leaving the port for its owner
+// to close.
 #pragma once
 
 #include "serial/comm_state.h"

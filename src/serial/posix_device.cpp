@@ -69,8 +69,8 @@ class PosixSerialDevice final : public SerialDevice {
         return Succeeded();
     }
 
-    DeviceStatus Purge() override {
-        if (tcflush(fd_, TCIOFLUSH) != 0) return IoFailed("tcflush", errno);
+    DeviceStatus Purge(bool output) override {
+        if (tcflush(fd_, output ? TCIOFLUSH : TCIFLUSH) != 0) return IoFailed("tcflush", errno);
         return Succeeded();
     }
 

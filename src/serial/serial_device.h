@@ -53,8 +53,9 @@ class SerialDevice {
     // bits, parity, stop bits, the six flow-control bit fields, XON/XOFF characters and limits)
     // from `settings`, and writes the result back. Everything else stays as the port reported it.
     virtual DeviceStatus Configure(const DeviceControlBlock& settings) = 0;
-    // Clears both queues, dropping unsent and unread bytes.
-    virtual DeviceStatus Purge() = 0;
+    // Clears the input queue, dropping unread bytes, and with `output` the output queue too,
+    // dropping unsent ones.
+    virtual DeviceStatus Purge(bool output) = 0;
     virtual DeviceStatus SetDtr(bool raised) = 0;
     // Writes what fits now, never waiting; count = bytes taken. kWouldBlock when none fit.
     virtual DeviceStatus Write(const void* data, long length) = 0;

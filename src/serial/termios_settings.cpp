@@ -42,8 +42,8 @@ bool ApplyLineSettings(const DeviceControlBlock& settings, termios& tio) {
     // that a read of 0 can only mean the line hung up.
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    // CLOCAL ignores carrier detect, as the Windows port does; otherwise a device that does not
-    // drive DCD would hang the line up.
+    // CLOCAL ignores carrier detect: the device does not drive DCD, and watching it would hang the
+    // line up.
     Set(tio.c_cflag, CREAD | CLOCAL, true);
 
     cfsetispeed(&tio, speed);

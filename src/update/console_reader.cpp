@@ -7,6 +7,13 @@
 
 namespace {
 
+// Notes the keyword that ended the run, then the cause, unless something else ended it first.
+bool NoteKeywordEnd(UpdateSession& session, const KeywordRule& rule, EndCause cause) {
+    if (session.endCause.load() != EndCause::kNone) return false;
+    session.endKeyword.store(&rule);
+    return session.NoteEnd(cause);
+}
+
 void HandleConsoleLine(UpdateSession& session, ConsoleSink& sink, std::string_view line) {
     std::string shown;
     shown.reserve(line.size() + 2);
@@ -21,10 +28,12 @@ void HandleConsoleLine(UpdateSession& session, ConsoleSink& sink, std::string_vi
             sink.DataRequested();
             break;
         case KeywordEffect::kEndFailed:
-            session.flags.result.store(0);
+            if (NoteKeywordEnd(session, *rule, EndCause::kDeviceFailure))
+                session.flags.result.store(0);
             session.flags.stop.store(1);
             break;
         case KeywordEffect::kEnd:
+            NoteKeywordEnd(session, *rule, EndCause::kDeviceSuccess);
             session.flags.stop.store(1);
             break;
     }
@@ -44,7 +53,7 @@ unsigned ConsoleReaderProc(UpdateSession& session, ConsoleSink& sink) {
             c = buffer.GetByte();
             if (c == -1 && ended) {
                 // The device went away; every line it completed before is shown by now.
-                session.flags.result.store(0);
+                if (session.NoteEnd(EndCause::kHangUp)) session.flags.result.store(0);
                 session.flags.stop.store(1);
                 break;
             }

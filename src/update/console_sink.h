@@ -14,8 +14,9 @@ class ConsoleSink {
   public:
     virtual ~ConsoleSink() = default;
 
-    // One complete line as the log shows it: the device's text without CR, then "\r\n".
-    virtual void ShowLine(std::string_view shown) = 0;
+    // One complete line as the log shows it: the device's text without CR, then "\r\n". False when
+    // it could not be shown (the log is gone): then it is not recorded either.
+    virtual bool ShowLine(std::string_view shown) = 0;
     // The device asks for the data file; the reader goes on reading.
     virtual void DataRequested() = 0;
     // The reader has left its loop; called exactly once, last.

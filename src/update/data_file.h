@@ -30,7 +30,7 @@ enum class DataFileStatus {
 struct DataFileContents {
     DataFileStatus status = DataFileStatus::kCannotOpen;
     std::vector<unsigned char> bytes;
-    int error = 0;  // errno, for ReadFailed and CannotOpen
+    int error = 0;  // the system's error code (system_error.h), for ReadFailed and CannotOpen
 };
 
 // How the file is locked while it is read.

@@ -3,17 +3,18 @@
 UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
                             UploadSink& sink, DataFileLock lock) {
     UploadResult result;
-    const DataFileContents file = ReadDataFile(path, lock);
+    DataFileContents file = ReadDataFile(path, lock);
     result.file = file.status;
     if (file.status != DataFileStatus::kOk) {
         sink.ReportFileProblem(file.status, path, file.error);
-        if (file.status == DataFileStatus::kCannotOpen) session.EndAsFailed();
+        if (file.status == DataFileStatus::kCannotOpen) session.EndAsFailed(EndCause::kFileProblem);
         return result;
     }
-    TransferProgress* progress = sink.BeginTransfer();
+    result.bytes = std::make_shared<const std::vector<unsigned char>>(std::move(file.bytes));
+    TransferProgress* progress = sink.BeginTransfer(result.bytes->size());
     // Without its display the transfer could not be followed or cancelled: send nothing.
     if (!progress) return result;
-    result.transfer = SendBlocks(file.bytes, port, *progress);
-    sink.EndTransfer();
+    result.transfer = SendBlocks(*result.bytes, port, *progress);
+    sink.EndTransfer(*result.transfer);
     return result;
 }

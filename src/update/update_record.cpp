@@ -1,52 +1,21 @@
 #include "update/update_record.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "update/json_text.h"
+#include "update/record_files.h"
 #include "update/sha256.h"
+#include "update/standard_streams.h"
+#include "update/system_error.h"
 
 namespace {
 
 constexpr const char* kConsolePrefix = "console-";
 constexpr const char* kConsoleSuffix = ".log";
-
-// Writes all of `text`; false with errno set when the system took less.
-bool WriteWhole(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Creates `path` and its missing parents with mode 0700. 0 or the errno of the failing mkdir.
-int MakeDirectories(const std::string& path) {
-    for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-        const std::string part = path.substr(0, at);
-        if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-        if (at == std::string::npos) break;
-    }
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return errno;
-    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-}
 
 // A port name as part of a file name: letters, digits, '-', '_' and '.' stay, the rest becomes '_'.
 std::string FileNamePart(const std::string& name) {
@@ -65,25 +34,16 @@ std::string LocalStamp(std::chrono::system_clock::time_point time, const char* f
                                                                         std::chrono::seconds(1))
                       .count();
     if (millis < 0) millis += 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const record_files::LocalTime local = record_files::ToLocalTime(seconds);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, format, &local);
+    std::strftime(stamp, sizeof stamp, format, &local.fields);
     // Offsets lie within a day.
-    const int offset = static_cast<int>(local.tm_gmtoff / 60 % (24 * 60));
+    const int offset = local.offsetMinutes % (24 * 60);
     const int magnitude = offset < 0 ? -offset : offset;
     char text[64];
     std::snprintf(text, sizeof text, "%s.%03d%c%02d%s%02d", stamp, static_cast<int>(millis),
                   offset < 0 ? '-' : '+', magnitude / 60, colonInOffset ? ":" : "", magnitude % 60);
     return text;
-}
-
-bool IsConsoleFileName(const std::string& name) {
-    const std::string prefix = kConsolePrefix;
-    const std::string suffix = kConsoleSuffix;
-    return name.size() > prefix.size() + suffix.size() &&
-           name.compare(0, prefix.size(), prefix) == 0 &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 const char* TransferName(const std::optional<TransferResult>& transfer) {
@@ -116,17 +76,13 @@ const char* OutcomeName(RecordedOutcome outcome) {
 void WriteToStderr(const std::string& line) {
     const std::string whole = line + "\n";
     // Nothing more can be done for a standard error that does not take it.
-    (void)WriteWhole(STDERR_FILENO, whole);
+    (void)WriteAll(kStandardError, whole);
 }
 
 }  // namespace
 
 std::string RecordDirectory() {
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
-        return std::string(state) + "/qelpupd";
-    if (const char* home = std::getenv("HOME"); home && home[0] != '\0')
-        return std::string(home) + "/.local/state/qelpupd";
-    return {};
+    return record_files::DefaultDirectory();
 }
 
 std::string IsoLocalTime(std::chrono::system_clock::time_point time) {
@@ -138,15 +94,14 @@ UpdateRecord::UpdateRecord(std::string directory, ProblemSink problems)
       problems_(problems ? std::move(problems) : ProblemSink(WriteToStderr)) {}
 
 UpdateRecord::~UpdateRecord() {
-    if (fingerprinter_.joinable()) fingerprinter_.join();
-    if (consoleFd_ >= 0) close(consoleFd_);
+    if (background_.joinable()) background_.join();
 }
 
 void UpdateRecord::Report(const std::string& what, int error) {
     if (reported_) return;
     reported_ = true;
     std::string line = start_.program + ": the update record is not written: " + what;
-    if (error != 0) line += ": " + std::string(std::strerror(error));
+    if (error != 0) line += ": " + SystemErrorText(error);
     line += " (the update itself is not affected)";
     problems_(line);
 }
@@ -155,102 +110,63 @@ void UpdateRecord::Start(const RunStart& start) {
     start_ = start;
     started_ = true;
     if (directory_.empty()) {
-        Report("neither XDG_STATE_HOME nor HOME is set", 0);
+        Report(record_files::NoDirectoryReason(), 0);
         return;
     }
-    if (const int error = MakeDirectories(directory_); error != 0) {
+    if (const int error = record_files::MakeDirectories(directory_); error != 0) {
         Report("cannot create " + directory_, error);
         return;
     }
     usable_ = true;
     OpenConsoleFile();
-    PruneConsoleFiles();
-    fingerprinter_ =
-        std::thread([this, path = start.dataFilePath] { fingerprint_ = TakeFingerprint(path); });
+    background_ = std::thread([this] { PruneConsoleFiles(); });
+}
+
+void UpdateRecord::DataSent(std::shared_ptr<const std::vector<unsigned char>> bytes) {
+    if (!started_ || finished_ || !bytes) return;
+    if (background_.joinable()) background_.join();
+    background_ = std::thread([this, bytes = std::move(bytes)] {
+        Sha256 hash;
+        hash.Update(bytes->data(), bytes->size());
+        fingerprint_ = {bytes->size(), Sha256::Hex(hash.Finish())};
+    });
 }
 
 void UpdateRecord::OpenConsoleFile() {
     const std::string stem =
-        directory_ + "/" + kConsolePrefix +
+        directory_ + record_files::Separator() + kConsolePrefix +
         // 20261208T223008.123+0100: no ':', which shells and other systems handle badly.
         LocalStamp(start_.time, "%Y%m%dT%H%M%S", false) + "-" + FileNamePart(start_.portName);
     // Two runs within one millisecond on one port cannot both hold it; a clash is a copied clock.
+    int error = 0;
     for (int attempt = 1; attempt <= 9; ++attempt) {
         const std::string path =
             stem + (attempt == 1 ? "" : "-" + std::to_string(attempt)) + kConsoleSuffix;
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            consoleFd_ = fd;
+        record_files::AppendFile file = record_files::AppendFile::CreateNew(path, error);
+        if (file.IsOpen()) {
+            consoleFile_ = std::move(file);
             consolePath_ = path;
             return;
         }
-        if (errno != EEXIST) {
-            Report("cannot create " + path, errno);
+        if (!record_files::IsExistsError(error)) {
+            Report("cannot create " + path, error);
             return;
         }
     }
-    Report("cannot create a console file beside " + stem, EEXIST);
+    Report("cannot create a console file beside " + stem, error);
 }
 
 void UpdateRecord::PruneConsoleFiles() const {
-    DIR* folder = opendir(directory_.c_str());
-    if (!folder) return;
-    struct Entry {
-        std::string name;
-        struct timespec modified;
-    };
-    std::vector<Entry> files;
-    while (const dirent* entry = readdir(folder)) {
-        std::string name = entry->d_name;
-        if (!IsConsoleFileName(name)) continue;
-        struct stat info {};
-        if (fstatat(dirfd(folder), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(info.st_mode))
-            continue;
-        files.push_back({std::move(name), info.st_mtim});
-    }
+    std::vector<record_files::FileEntry> files =
+        record_files::ListFiles(directory_, kConsolePrefix, kConsoleSuffix);
     // Newest first: by last change, then by name, which starts with the time the run began.
-    std::sort(files.begin(), files.end(), [](const Entry& a, const Entry& b) {
-        if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
-        if (a.modified.tv_nsec != b.modified.tv_nsec)
-            return a.modified.tv_nsec > b.modified.tv_nsec;
-        return a.name > b.name;
-    });
+    std::sort(files.begin(), files.end(),
+              [](const record_files::FileEntry& a, const record_files::FileEntry& b) {
+                  if (a.modifiedNs != b.modifiedNs) return a.modifiedNs > b.modifiedNs;
+                  return a.name > b.name;
+              });
     for (std::size_t i = kKeptConsoleFiles; i < files.size(); ++i)
-        // Another program pruning at the same moment may have taken it already.
-        (void)unlinkat(dirfd(folder), files[i].name.c_str(), 0);
-    closedir(folder);
-}
-
-UpdateRecord::Fingerprint UpdateRecord::TakeFingerprint(const std::string& path) {
-    Fingerprint result;
-    // Non-blocking: a FIFO by the data file's name must not hold the run up; only regular files
-    // are read.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return result;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        Sha256 hash;
-        std::vector<char> chunk(1 << 16);
-        std::uint64_t length = 0;
-        for (;;) {
-            const ssize_t n = read(fd, chunk.data(), chunk.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                length = 0;
-                break;
-            }
-            if (n == 0) {
-                result.length = length;
-                result.sha256 = Sha256::Hex(hash.Finish());
-                break;
-            }
-            hash.Update(chunk.data(), static_cast<std::size_t>(n));
-            length += static_cast<std::uint64_t>(n);
-        }
-    }
-    close(fd);
-    return result;
+        record_files::RemoveFile(directory_, files[i].name);
 }
 
 void UpdateRecord::ConsoleLine(std::string_view line) {
@@ -258,11 +174,12 @@ void UpdateRecord::ConsoleLine(std::string_view line) {
     if (linesClosed_) return;
     lastLine_ = std::string(line);
     ++lineCount_;
-    if (consoleFd_ < 0 || consoleFailed_) return;
+    if (!consoleFile_.IsOpen() || consoleFailed_) return;
     std::string text;
     text.reserve(line.size() + 1);
     text.append(line).push_back('\n');
-    if (!WriteWhole(consoleFd_, text)) consoleFailed_ = true;
+    int error = 0;
+    if (!consoleFile_.WriteAll(text, error)) consoleFailed_ = true;
 }
 
 std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file) const {
@@ -297,6 +214,13 @@ std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file)
     AppendJsonString(out, OutcomeName(end.outcome));
     out += ",\"message\":";
     out += end.message != 0 ? std::to_string(end.message) : "null";
+    out += ",\"ended_by\":";
+    AppendJsonString(out, end.endedBy);
+    out += ",\"detail\":";
+    if (end.detail.empty())
+        out += "null";
+    else
+        AppendJsonString(out, end.detail);
     out += ",\"last_line\":";
     if (lastLine_)
         AppendJsonString(out, *lastLine_);
@@ -314,7 +238,7 @@ std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file)
 void UpdateRecord::Finish(const RunEnd& end) {
     if (!started_ || finished_) return;
     finished_ = true;
-    if (fingerprinter_.joinable()) fingerprinter_.join();
+    if (background_.joinable()) background_.join();
     if (!usable_) return;
 
     std::string line;
@@ -324,24 +248,23 @@ void UpdateRecord::Finish(const RunEnd& end) {
         linesClosed_ = true;
         consoleFailed = consoleFailed_;
         line = RecordLine(end, fingerprint_);
-        if (consoleFd_ >= 0) close(consoleFd_);
-        consoleFd_ = -1;
+        consoleFile_.Close();
     }
     if (consoleFailed) Report("the console log " + consolePath_ + " is incomplete", 0);
 
-    const std::string path = directory_ + "/" + kRecordFileName;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        Report("cannot open " + path, errno);
+    const std::string path = directory_ + record_files::Separator() + kRecordFileName;
+    int error = 0;
+    record_files::AppendFile record = record_files::AppendFile::Open(path, error);
+    if (!record.IsOpen()) {
+        Report("cannot open " + path, error);
         return;
     }
     // One write of the whole line: appends from two programs never interleave.
-    const ssize_t n = write(fd, line.data(), line.size());
-    const int error = errno;
-    if (n != static_cast<ssize_t>(line.size())) {
+    const long n = record.WriteOnce(line, error);
+    if (n != static_cast<long>(line.size())) {
         // End a torn line, so that the lines after it still read one by one.
-        if (n > 0) (void)WriteWhole(fd, "\n");
-        Report("cannot append to " + path, n < 0 ? error : ENOSPC);
+        int ignored = 0;
+        if (n > 0) (void)record.WriteAll("\n", ignored);
+        Report("cannot append to " + path, n < 0 ? error : record_files::NoSpaceError());
     }
-    close(fd);
 }

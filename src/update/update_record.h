@@ -3,31 +3,36 @@
 // when, and what the device said.
 //
 // How it works. Every run that opened a port appends one line of JSON to updates.log in the
-// record directory ($XDG_STATE_HOME/qelpupd, else ~/.local/state/qelpupd), and keeps the run's
+// record directory (RecordDirectory()), and keeps the run's
 // console log beside it in a file of its own, named after the start time and the port, which the
-// line names. The line is written with one write() on a descriptor opened with O_APPEND, so that
-// two programs on two ports never interleave their lines. Of the console files only the newest
-// kKeptConsoleFiles stay. The old console files are removed, and the data file's length and
-// SHA-256 taken, by a thread of the record's own while the run goes on; Finish joins it.
+// line names. The line is written with one write to a file opened for appending, so that two
+// programs on two ports never interleave their lines. Of the console files only the newest
+// kKeptConsoleFiles stay. The data file's length and SHA-256 are those of the very bytes the last
+// upload wrote (DataSent), not of a separate read of the file, so that a file replaced meanwhile is
+// never misnamed. The old console files are removed, and the bytes hashed, by a thread of the
+// record's own while the run goes on; Finish joins it.
 //
 // A record that cannot be written never stops an update: the first problem of a run is reported
 // once, as one line, through the problem sink (standard error unless given), and the run goes on.
 //
-// Thread contract: Start and Finish run on the thread that owns the run (the UI thread in the
-// window program); ConsoleLine runs on the console reader's thread, between Start and Finish, and
-// costs one write() of the line. Finish may run while the reader still runs: lines after Finish
+// Thread contract: Start, DataSent and Finish run on the thread that owns the run (the UI thread in
+// the window program); ConsoleLine runs on the console reader's thread, between Start and Finish,
+// and costs one write() of the line. Finish may run while the reader still runs: lines after Finish
 // are dropped. Qt-free, for the window program and terminal programs alike.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "update/block_transfer.h"
+#include "update/record_files.h"
 
 enum class RecordedOutcome {
     kSucceeded,         // the run ended with the success message
@@ -50,7 +55,9 @@ struct RunEnd {
     std::optional<TransferResult> transfer;
     int uploads = 0;  // uploads the device asked for in this run
     RecordedOutcome outcome = RecordedOutcome::kClosedByOperator;
-    int message = 0;  // the message that reported the outcome; 0 when none showed
+    int message = 0;      // the message that reported the outcome; 0 when none showed
+    std::string endedBy;  // what decided the outcome: "device", "hang-up", "signal", ...
+    std::string detail;   // the device's keyword, the signal's name, ...; empty for none
     std::chrono::system_clock::time_point time;
 };
 
@@ -67,23 +74,24 @@ class UpdateRecord {
     UpdateRecord(const UpdateRecord&) = delete;
     UpdateRecord& operator=(const UpdateRecord&) = delete;
 
-    // Creates the directory (mode 0700) where it is missing, opens the console file, drops the
-    // oldest console files and starts taking the data file's fingerprint. Once per object.
+    // Creates the directory (mode 0700) where it is missing, opens the console file and starts
+    // dropping the oldest console files. Once per object.
     void Start(const RunStart& start);
+    // The bytes an upload is about to write: the record names their length and SHA-256, those of
+    // the last upload when there are several. They are hashed on the record's thread.
+    void DataSent(std::shared_ptr<const std::vector<unsigned char>> bytes);
     // One line as the log shows it, without its line end.
     void ConsoleLine(std::string_view line);
     // Appends the record line. Once, after Start; nothing happens after a Start that failed.
     void Finish(const RunEnd& end);
 
-    bool Started() const { return started_; }
     bool Finished() const { return finished_; }
 
   private:
     struct Fingerprint {
         std::optional<std::uint64_t> length;
-        std::string sha256;  // empty when the file could not be read
+        std::string sha256;  // empty when no upload wrote anything
     };
-    static Fingerprint TakeFingerprint(const std::string& path);
     void OpenConsoleFile();
     void PruneConsoleFiles() const;
     std::string RecordLine(const RunEnd& end, const Fingerprint& file) const;
@@ -98,19 +106,20 @@ class UpdateRecord {
     bool reported_ = false;  // a problem of this run has been reported
     std::string consolePath_;
 
-    std::thread fingerprinter_;
-    Fingerprint fingerprint_;  // written by fingerprinter_, read after joining it
+    // Prunes the console files, then hashes what was sent.
+    std::thread background_;
+    Fingerprint fingerprint_;  // written by background_, read after joining it
 
     // Shared with the console reader.
     std::mutex lines_;
-    int consoleFd_ = -1;
+    record_files::AppendFile consoleFile_;
     bool consoleFailed_ = false;
     std::optional<std::string> lastLine_;
     std::uint64_t lineCount_ = 0;
     bool linesClosed_ = false;
 };
 
-// Where the record lives: $XDG_STATE_HOME/qelpupd when that is an absolute path, else
+// Where the record lives: on Linux $XDG_STATE_HOME/qelpupd when that is an absolute path, else
 // $HOME/.local/state/qelpupd; empty when neither is set.
 std::string RecordDirectory();
 

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "cli/outcome.h"
 #include "support/work_folder.h"
 #include "tools/cli_process.h"
+#include "update/sha256.h"
 
 namespace cli_test {
 namespace {
@@ -177,6 +179,26 @@ TEST_F(CliRun, OfSeveralDataFilesTheFirstByNameGoesAndTheOthersAreNamed) {
     EXPECT_EQ(device.Finish().exitCode, 0);
 }
 
+// The data file replaced after the port opened (the right firmware copied in late): the record
+// names what went out, the new file, not what lay there when the run began.
+TEST_F(CliRun, TheRecordNamesTheBytesSentNotTheFileAsItWas) {
+    const std::string data = folder_.WriteDataFile(kFileSize);
+    const std::string replacement(4321, 'n');
+    const std::string newFile = (folder_.Path() / "new.bin").string();
+    std::ofstream(newFile, std::ios::binary) << replacement;
+    CliDevice device({"--data", newFile, "--boot-delay-ms", "300"});
+    CliProcess cli({"--quiet", "--port", device.Path()});
+    ASSERT_TRUE(device.WaitForLine("note: port opened"));
+    std::filesystem::rename(newFile, data);
+    EXPECT_EQ(cli.Finish().status, 0);
+    EXPECT_EQ(device.Finish().exitCode, 0);
+    const std::string record = RecordText();
+    Sha256 hash;
+    hash.Update(replacement.data(), replacement.size());
+    EXPECT_TRUE(Contains(record, "\"length\":4321,\"sha256\":\"" + Sha256::Hex(hash.Finish())))
+        << record;
+}
+
 // --- Runs that cannot start ----------------------------------------------------------------------
 
 TEST_F(CliRun, WithoutADataFileNothingStarts) {
@@ -254,16 +276,18 @@ TEST_F(CliRun, CtrlCStopsAfterWholeBlocksClosesThePortAndEndsWith130) {
     EXPECT_GT(*sent, 0);
     EXPECT_LT(*sent, static_cast<long>(size));
 
-    // The port is closed: the device ends by itself. It got the file's first bytes, unchanged; a
-    // pseudo-terminal drops what its queue still held when the port closed, so it may have got
-    // fewer than were sent.
+    // The port is closed: the device ends by itself. It got exactly what was sent, the file's
+    // first bytes, unchanged, and the record counts the same.
     const DeviceEnd end = device.Finish();
     ASSERT_NE(end.exitCode, -1) << "the port stayed open";
     EXPECT_TRUE(Contains(end.transcript, "then the tool closed the port")) << end.transcript;
     const auto received = NumberAfter(end.transcript, "host> received ");
     ASSERT_TRUE(received) << end.transcript;
-    EXPECT_LE(*received, *sent);
+    EXPECT_EQ(*received, *sent);
     EXPECT_EQ(NumberAfter(end.transcript, "mismatch at byte "), received) << end.transcript;
+    const std::string record = RecordText();
+    EXPECT_EQ(NumberAfter(record, "\"sent\":{\"bytes\":"), sent) << record;
+    EXPECT_TRUE(Contains(record, R"("ended_by":"signal","detail":"SIGINT")")) << record;
 }
 
 TEST_F(CliRun, ASecondStopEndsAtOnceAndStillClosesThePort) {

@@ -43,8 +43,7 @@ TEST_P(CloseBeforeTheDataRequest, EndsTheRunAndClosesThePort) {
     UpdateRun run;
     int threadsWhileOpen = 0;
     const auto moment = [&] {
-        if (c.moment == Moment::kPortJustOpened)
-            return run.Dialog() && run.Dialog()->ReaderStarted();
+        if (c.moment == Moment::kPortJustOpened) return run.Dialog() && run.Dialog()->PortOpen();
         return run.LogContains("Waiting for update data");
     };
     run.When(moment, [&] {
@@ -88,7 +87,7 @@ TEST_P(CloseWithMessagesQueued, NeitherUploadsNorReports) {
     UpdateRun run;
     bool uploadStarted = false;
     run.AtUploadStart([&] { uploadStarted = true; });
-    run.When([&] { return run.Dialog() && run.Dialog()->ReaderStarted(); },
+    run.When([&] { return run.Dialog() && run.Dialog()->PortOpen(); },
              [&] {
                  // The gesture first, then the reader's two messages: one turn takes all three.
                  QMetaObject::invokeMethod(

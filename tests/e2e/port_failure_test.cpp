@@ -37,8 +37,7 @@ TEST_F(NoDataFile, Message102ThenAnIdleWindowWithoutPort) {
     };
     run.When(boxAnswered, [&] {
         CUpdateDlg& dialog = *run.Dialog();
-        idle = dialog.Port() == nullptr && !dialog.ReaderStarted() &&
-               dialog.DataFilePath().empty() && dialog.Widget()->isEnabled();
+        idle = !dialog.PortOpen() && dialog.Widget()->isEnabled();
     });
     run.CloseWhenSettled(boxAnswered, Gesture::kEscape);
     const RunRecord record = run.Run();
@@ -99,7 +98,7 @@ TEST_P(UnavailablePort, Message107NamingCom1AndTheProgramEnds) {
     EXPECT_EQ(record.BoxTexts(), std::vector<std::string>{expected});
     EXPECT_TRUE(Contains(expected, "COM1"));
     ASSERT_EQ(record.boxes.size(), 1u);
-    EXPECT_FALSE(record.boxes[0].readerStarted);
+    EXPECT_FALSE(record.boxes[0].portOpen);
     EXPECT_TRUE(record.exitRequested);
     EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";
     EXPECT_EQ(record.exitStatus, 2);
@@ -153,7 +152,7 @@ TEST_F(ReaderStart, AThreadThatCannotStartEndsTheRunLikeAnUnavailablePort) {
     EXPECT_EQ(record.BoxTexts(),
               std::vector<std::string>{fw::FormatMessage(IDS_PORT_UNAVAILABLE, {"COM1"})});
     ASSERT_EQ(record.boxes.size(), 1u);
-    EXPECT_FALSE(record.boxes[0].portCreated) << "the port was still held while the box showed";
+    EXPECT_FALSE(record.boxes[0].portOpen) << "the port was still held while the box showed";
     EXPECT_TRUE(record.exitRequested);
     EXPECT_FALSE(record.closedByTest) << "the program should have ended by itself";
     const std::vector<std::string> lines = LinesAbout(errors, "COM1");

@@ -30,7 +30,7 @@ class ObservedUpdateDlg : public CUpdateDlg {
   public:
     explicit ObservedUpdateDlg(UpdateRun& run)
         : CUpdateDlg(run.roots_,
-                     run.readerStarter_ ? run.readerStarter_ : &CUpdateDlg::StartReaderThread),
+                     run.readerStarter_ ? run.readerStarter_ : &RunSettings::StartReader),
           run_(run) {}
 
     fw::LRESULT WindowProc(fw::UINT message, fw::WPARAM wParam, fw::LPARAM lParam) override {
@@ -233,8 +233,7 @@ void UpdateRun::AnswerModal(QWidget* modal) {
         BoxSeen seen;
         seen.text = box->text().toStdString();
         if (dialog_) {
-            seen.readerStarted = dialog_->ReaderStarted();
-            seen.portCreated = dialog_->Port() != nullptr;
+            seen.portOpen = dialog_->PortOpen();
             seen.log = dialog_->GetDlgItemText(IDC_LOG);
         }
         seen.uploading = Uploading();

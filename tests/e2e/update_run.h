@@ -31,8 +31,7 @@ const char* GestureName(Gesture gesture);
 // A message box as it showed, and the main dialog as it stood meanwhile.
 struct BoxSeen {
     std::string text;
-    bool readerStarted = false;
-    bool portCreated = false;
+    bool portOpen = false;   // the run held the port (and its reader)
     bool uploading = false;  // the transfer progress dialog was showing
     std::string log;
 };

@@ -83,7 +83,7 @@ TEST_F(ControlsTest, AppendFromAnotherThreadShowsTheEnd) {
     EXPECT_GT(widget->verticalScrollBar()->value(), 0);
 }
 
-TEST_F(ControlsTest, ProgressBarStepsAndWrapsLikeTheOriginal) {
+TEST_F(ControlsTest, ProgressBarStepsAndStartsOverPastItsUpperBound) {
     EXPECT_EQ(bar->WindowProc(fw::PBM_SETRANGE, 0, fw::MakeLong(0, 4)), fw::MakeLong(0, 100));
     EXPECT_EQ(bar->SetStep(1), 10);  // the control's initial step
     for (int expected = 0; expected < 4; ++expected) EXPECT_EQ(bar->StepIt(), expected);
@@ -94,7 +94,8 @@ TEST_F(ControlsTest, ProgressBarStepsAndWrapsLikeTheOriginal) {
 
 TEST_F(ControlsTest, ProgressBarValuesAreSixteenBits) {
     bar->SetRange(0, 70000);  // does not fit: the upper bound keeps its low 16 bits
-    EXPECT_EQ(bar->Upper(), 70000 & 0xFFFF);
+    EXPECT_EQ(bar->WindowProc(fw::PBM_SETRANGE, 0, fw::MakeLong(0, 1)),
+              fw::MakeLong(0, 70000 & 0xFFFF));
     bar->SetRange(0, 65535);
     bar->SetStep(1);
     bar->SetPos(65535);

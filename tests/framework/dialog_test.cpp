@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "framework/app.h"
+#include "framework/qt/dialog_font.h"
 #include "framework/system_menu.h"
 #include "support/gui_wait.h"
 #include "test_dialog.h"
@@ -325,7 +326,7 @@ TEST_F(DialogTest, RightClickOutsideTheControlsOpensTheSystemMenu) {
 TEST_F(DialogTest, DialogUnitsFollowTheTemplateFont) {
     RecordingDialog dialog;
     ASSERT_TRUE(dialog.Create(nullptr));
-    const fw::DialogUnits& u = dialog.Units();
+    const fw::DialogUnits u = fw::MeasureDialogUnits(dialog.Widget()->font());
     EXPECT_GT(u.baseX, 0);
     EXPECT_GT(u.baseY, u.baseX);
     // The client area and each control keep the template's proportions.

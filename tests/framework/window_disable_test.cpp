@@ -41,9 +41,9 @@ TEST_F(WindowDisableTest, TheWindowComesBackWithTheLastHoldInAnyOrder) {
     do {
         // Held on a control: the hold goes to the window it sits in.
         std::array<std::optional<fw::WindowDisable>, 3> holds;
-        holds[0].emplace(owner.Widget());
-        holds[1].emplace(owner.GetDlgItem(test::IDC_TEST_EDIT)->Widget());
-        holds[2].emplace(owner.Widget());
+        holds[0].emplace(&owner);
+        holds[1].emplace(owner.GetDlgItem(test::IDC_TEST_EDIT));
+        holds[2].emplace(&owner);
         for (std::size_t i = 0; i < order.size(); ++i) {
             holds[static_cast<std::size_t>(order[i])].reset();
             EXPECT_EQ(owner.IsWindowEnabled(), i + 1 == order.size())
@@ -55,14 +55,14 @@ TEST_F(WindowDisableTest, TheWindowComesBackWithTheLastHoldInAnyOrder) {
 
 TEST_F(WindowDisableTest, AWindowDisabledBeforehandStaysDisabled) {
     owner.EnableWindow(false);
-    { fw::WindowDisable hold(owner.Widget()); }
+    { fw::WindowDisable hold(&owner); }
     EXPECT_FALSE(owner.IsWindowEnabled());
 }
 
 TEST_F(WindowDisableTest, AMovedHoldLetsGoOnce) {
-    fw::WindowDisable outer(owner.Widget());
+    fw::WindowDisable outer(&owner);
     {
-        fw::WindowDisable first(owner.Widget());
+        fw::WindowDisable first(&owner);
         fw::WindowDisable second(std::move(first));
         first.Release();  // holds nothing any more
         EXPECT_FALSE(owner.IsWindowEnabled());
@@ -76,7 +76,7 @@ TEST_F(WindowDisableTest, AHoldOutlivingItsWindowLetsGoOfNothing) {
     std::optional<RecordingDialog> gone;
     gone.emplace();
     ASSERT_TRUE(gone->Create(nullptr));
-    fw::WindowDisable hold(gone->Widget());
+    fw::WindowDisable hold(&*gone);
     gone.reset();
     hold.Release();
     EXPECT_FALSE(hold.Holds());
@@ -95,7 +95,7 @@ TEST_P(ModalAndModeless, TheOwnerStaysDisabledUntilBothHaveGone) {
     bool ownerEnabledBetween = true;
     QTimer::singleShot(0, [&] {
         ASSERT_TRUE(test::WaitUntil([&] { return modal.Widget() && modal.Widget()->isVisible(); }));
-        modeless.emplace(owner.Widget());
+        modeless.emplace(&owner);
         if (GetParam() == FirstToGo::Modeless) modeless.reset();
         ownerEnabledBetween = owner.IsWindowEnabled();
         modal.EndDialog(fw::IDOK);

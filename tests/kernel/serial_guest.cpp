@@ -285,7 +285,7 @@ bool ExercisePort(const PortMapping& mapping, const std::string& dataPath) {
         SendFile(port, com, dataPath);
         Report(com + ".file.answer", ReceiveLine(port, 20s));
     }
-    Report(com + ".hungup", port.HungUp() ? "yes" : "no");
+    Report(com + ".hungup", port.Buffer().InputEnded() ? "yes" : "no");
     port.ClosePort();
     Report(com + ".closed", "ok");
     if (uart) {

@@ -19,7 +19,7 @@ class PassThroughDevice : public SerialDevice {
     DeviceStatus Open(const std::string& path) override { return real_->Open(path); }
     bool IsOpen() const override { return real_->IsOpen(); }
     DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
-    DeviceStatus Purge() override { return real_->Purge(); }
+    DeviceStatus Purge(bool output) override { return real_->Purge(output); }
     DeviceStatus SetDtr(bool raised) override { return real_->SetDtr(raised); }
     DeviceStatus Write(const void* data, long length) override {
         return real_->Write(data, length);

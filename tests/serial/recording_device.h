@@ -66,7 +66,9 @@ class RecordingDevice final : public PassThroughDevice {
     DeviceStatus Configure(const DeviceControlBlock& s) override {
         return Note("Configure", PassThroughDevice::Configure(s));
     }
-    DeviceStatus Purge() override { return Note("Purge", PassThroughDevice::Purge()); }
+    DeviceStatus Purge(bool output) override {
+        return Note(output ? "Purge" : "PurgeInput", PassThroughDevice::Purge(output));
+    }
     DeviceStatus SetDtr(bool raised) override {
         return Note(raised ? "RaiseDtr" : "DropDtr", PassThroughDevice::SetDtr(raised));
     }

@@ -63,7 +63,7 @@ class ScriptedDevice final : public SerialDevice {
     }
     bool IsOpen() const override { return open_; }
     DeviceStatus Configure(const DeviceControlBlock&) override { return script_.configure; }
-    DeviceStatus Purge() override { return {}; }
+    DeviceStatus Purge(bool) override { return {}; }
     DeviceStatus SetDtr(bool) override { return {}; }
     DeviceStatus Write(const void* data, long length) override {
         const DeviceStatus status = Next(script_.writes, {length});

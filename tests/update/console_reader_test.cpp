@@ -30,8 +30,9 @@ struct Seen {
 // Notes what the reader reports; the test thread waits on it with a deadline.
 class RecordingSink final : public ConsoleSink {
   public:
-    void ShowLine(std::string_view shown) override {
+    bool ShowLine(std::string_view shown) override {
         Change([&] { seen_.log.append(shown); });
+        return true;
     }
     void DataRequested() override {
         Change([&] { ++seen_.dataRequests; });

@@ -158,17 +158,19 @@ class RecordingUploadSink final : public UploadSink {
     void ReportFileProblem(DataFileStatus status, const std::string&, int) override {
         problems.push_back(status);
     }
-    TransferProgress* BeginTransfer() override {
+    TransferProgress* BeginTransfer(std::uint64_t totalBytes) override {
         ++begun;
+        total = totalBytes;
         return display ? &progress : nullptr;
     }
-    void EndTransfer() override { ++ended; }
+    void EndTransfer(const TransferResult&) override { ++ended; }
 
     RecordingProgress progress;
     bool display = true;
     std::vector<DataFileStatus> problems;
     int begun = 0;
     int ended = 0;
+    std::uint64_t total = 0;
 };
 
 class Upload : public PortOnPty {
@@ -209,6 +211,7 @@ TEST_F(Upload, AFileThatCannotBeOpenedIsReportedAndEndsTheRunAsFailed) {
         SCOPED_TRACE(c.name);
         session.flags.stop = 0;
         session.flags.result = 1;
+        session.endCause = EndCause::kNone;
         sink.problems.clear();
         c.prepare();
         const UploadResult uploaded = Run();
@@ -218,6 +221,7 @@ TEST_F(Upload, AFileThatCannotBeOpenedIsReportedAndEndsTheRunAsFailed) {
         EXPECT_EQ(sink.problems, std::vector<DataFileStatus>{DataFileStatus::kCannotOpen});
         EXPECT_EQ(session.flags.stop.load(), 1);
         EXPECT_EQ(session.flags.result.load(), 0);
+        EXPECT_EQ(session.endCause.load(), EndCause::kFileProblem);
     }
     EXPECT_EQ(sink.begun, 0);
     EXPECT_EQ(unexpected, "");
@@ -257,7 +261,10 @@ TEST_F(Upload, AReadableFileGoesOutBetweenBeginAndEnd) {
     EXPECT_EQ(uploaded.transfer->end, TransferEnd::kComplete);
     EXPECT_EQ(uploaded.transfer->BytesSent(), 1001u);
     EXPECT_EQ(sink.begun, 1);
+    EXPECT_EQ(sink.total, 1001u);
     EXPECT_EQ(sink.ended, 1);
+    ASSERT_TRUE(uploaded.bytes);
+    EXPECT_TRUE(std::string(uploaded.bytes->begin(), uploaded.bytes->end()) == file);
     EXPECT_EQ(sink.progress.steps, 5);
     EXPECT_TRUE(sink.problems.empty());
 }

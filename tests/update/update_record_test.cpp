@@ -111,6 +111,9 @@ TEST_F(UpdateRecordTest, RunLeavesOneLineAndItsConsoleFile) {
         record.ConsoleLine("");
         // A device line with a quote and control characters must not break the record's line.
         record.ConsoleLine("record header \"x\"\t\x01 end");
+        record.DataSent(std::make_shared<const std::vector<unsigned char>>(3, 'x'));
+        record.DataSent(std::make_shared<const std::vector<unsigned char>>(
+            std::vector<unsigned char>{'a', 'b', 'c'}));
         record.Finish(Ended(TransferEnd::kComplete, RecordedOutcome::kFailed, 108));
         record.ConsoleLine("after the end");
     }
@@ -203,23 +206,32 @@ TEST_F(UpdateRecordTest, KeepsOnlyTheNewestConsoleFiles) {
     EXPECT_EQ(RecordLines().size(), 2u);
 }
 
-TEST_F(UpdateRecordTest, DataFileThatCannotBeReadLeavesNoFingerprint) {
-    const fs::path fifo = root_ / "7118K0200.UPF";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const fs::path& path : {root_ / "missing.UPF", fifo}) {
+// The fingerprint is that of the bytes the last upload wrote, whatever the file holds by the end;
+// a run that sent nothing names none.
+TEST_F(UpdateRecordTest, TheFingerprintIsOfTheBytesSentLast) {
+    const auto bytes = [](const std::string& text) {
+        return std::make_shared<const std::vector<unsigned char>>(text.begin(), text.end());
+    };
+    {
         UpdateRecord record = MakeRecord();
-        RunStart start = StartOn("COM1");
-        start.dataFilePath = path.string();
-        record.Start(start);
-        // A FIFO nobody writes must not hold the record up.
-        auto finished = std::async(std::launch::async, [&] {
-            record.Finish(Ended(std::nullopt, RecordedOutcome::kFailed, 108));
-        });
-        ASSERT_EQ(finished.wait_for(10s), std::future_status::ready) << path;
+        record.Start(StartOn("COM1"));
+        record.Finish(Ended(std::nullopt, RecordedOutcome::kFailed, 108));
     }
-    for (const std::string& line : RecordLines()) {
-        EXPECT_TRUE(Has(line, R"("length":null,"sha256":null)")) << line;
+    {
+        UpdateRecord record = MakeRecord();
+        record.Start(StartOn("COM2"));
+        record.DataSent(bytes("the first file, sent once"));
+        record.DataSent(bytes("abc"));
+        std::ofstream(dataFile_, std::ios::binary) << "replaced meanwhile";
+        record.Finish(Ended(TransferEnd::kComplete, RecordedOutcome::kSucceeded, 109));
     }
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(Has(lines[0], R"("length":null,"sha256":null)")) << lines[0];
+    EXPECT_TRUE(Has(
+        lines[1],
+        R"("length":3,"sha256":"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad")"))
+        << lines[1];
     EXPECT_EQ(problems_, std::vector<std::string>{});
 }
 

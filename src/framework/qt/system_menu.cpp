@@ -8,7 +8,7 @@
 
 namespace fw {
 
-SystemMenu::SystemMenu(Window& owner, QWidget* parentWidget)
+SystemMenu::SystemMenu(Window& owner, NativeWindow parentWidget)
     : owner_(owner), menu_(new QMenu(parentWidget)) {
     menu_->setAccessibleName(QStringLiteral("System menu"));
     AppendItem(SC_CLOSE, "閉じる(&C)");
@@ -29,8 +29,8 @@ void SystemMenu::AppendItem(UINT command, const std::string& text) {
                      [owner, command] { owner->WindowProc(WM_SYSCOMMAND, command, 0); });
 }
 
-void SystemMenu::Popup(QPoint globalPosition) {
-    menu_->popup(globalPosition);
+void SystemMenu::Popup(int x, int y) {
+    menu_->popup(QPoint(x, y));
 }
 
 }  // namespace fw

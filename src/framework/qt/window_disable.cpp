@@ -1,8 +1,11 @@
 #include "framework/window_disable.h"
 
+#include <QPointer>
 #include <QVariant>
 #include <QWidget>
 #include <utility>
+
+#include "framework/window.h"
 
 namespace fw {
 namespace {
@@ -13,38 +16,41 @@ constexpr const char* kEnableAtLast = "fw.enableAtLastRelease";
 
 }  // namespace
 
-WindowDisable::WindowDisable(QWidget* widget) {
-    if (!widget) return;
-    QWidget* window = widget->window();
+struct WindowDisable::Hold {
+    QPointer<QWidget> window;
+};
+
+WindowDisable::WindowDisable(Window* held) {
+    if (!held || !held->Widget()) return;
+    QWidget* window = held->Widget()->window();
     const int holds = window->property(kHolds).toInt();
     if (holds == 0) {
         window->setProperty(kEnableAtLast, window->isEnabled());
         window->setEnabled(false);
     }
     window->setProperty(kHolds, holds + 1);
-    window_ = window;
-    held_ = true;
+    hold_ = std::make_unique<Hold>(Hold{window});
 }
 
-WindowDisable::WindowDisable(WindowDisable&& other) noexcept
-    : window_(std::move(other.window_)), held_(std::exchange(other.held_, false)) {
-    other.window_ = nullptr;
+WindowDisable::WindowDisable() = default;
+
+WindowDisable::~WindowDisable() {
+    Release();
 }
+
+WindowDisable::WindowDisable(WindowDisable&& other) noexcept : hold_(std::move(other.hold_)) {}
 
 WindowDisable& WindowDisable::operator=(WindowDisable&& other) noexcept {
     if (this != &other) {
         Release();
-        window_ = std::move(other.window_);
-        other.window_ = nullptr;
-        held_ = std::exchange(other.held_, false);
+        hold_ = std::move(other.hold_);
     }
     return *this;
 }
 
 void WindowDisable::Release() {
-    if (!std::exchange(held_, false)) return;
-    QWidget* window = window_.data();
-    window_ = nullptr;
+    const std::unique_ptr<Hold> hold = std::move(hold_);
+    QWidget* window = hold ? hold->window.data() : nullptr;
     if (!window) return;
     const int holds = window->property(kHolds).toInt() - 1;
     window->setProperty(kHolds, holds > 0 ? QVariant(holds) : QVariant());

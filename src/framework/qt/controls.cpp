@@ -24,6 +24,10 @@ std::string FromDocumentText(const QString& text) {
     return s.toStdString();
 }
 
+QPlainTextEdit* EditOf(const Window& control) {
+    return static_cast<QPlainTextEdit*>(control.Widget());
+}
+
 int Low16(LPARAM value) {
     return static_cast<int>(value & 0xFFFF);
 }
@@ -33,8 +37,16 @@ int High16(LPARAM value) {
 
 }  // namespace
 
-Control::Control(int id, QWidget* widget) : id_(id) {
+Control::Control(int id, NativeWindow widget) : id_(id) {
     Attach(widget);
+}
+
+void Control::WidenToFit(std::string_view text) {
+    QWidget* widget = Widget();
+    if (!widget) return;
+    const int needed = widget->fontMetrics().horizontalAdvance(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (widget->width() < needed) widget->resize(needed, widget->height());
 }
 
 void Control::SetWindowText(const std::string& text) {
@@ -56,42 +68,42 @@ std::string Control::GetWindowText() const {
 
 // --- EditControl
 
-EditControl::EditControl(int id, QPlainTextEdit* edit) : Control(id, edit), edit_(edit) {}
+EditControl::EditControl(int id, NativeWindow edit) : Control(id, edit) {}
 
 std::string EditControl::GetText() const {
-    return IsWindow() ? FromDocumentText(edit_->toPlainText()) : std::string();
+    return IsWindow() ? FromDocumentText(EditOf(*this)->toPlainText()) : std::string();
 }
 
 void EditControl::SetText(std::string_view text) {
     if (!IsWindow()) return;
-    edit_->setPlainText(ToDocumentText(text));
+    EditOf(*this)->setPlainText(ToDocumentText(text));
     length_ = text.size();
 }
 
 void EditControl::AppendText(std::string_view text) {
     if (!IsWindow() || text.empty()) return;
-    QTextCursor cursor(edit_->document());
+    QTextCursor cursor(EditOf(*this)->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(ToDocumentText(text));
     length_ += text.size();
 }
 
 int EditControl::ToDocumentPosition(std::size_t bytePosition) const {
-    if (bytePosition >= length_) return edit_->document()->characterCount() - 1;
+    if (bytePosition >= length_) return EditOf(*this)->document()->characterCount() - 1;
     std::string prefix = GetText().substr(0, bytePosition);
     return static_cast<int>(ToDocumentText(prefix).size());
 }
 
 void EditControl::SetSel(std::size_t start, std::size_t end) {
     if (!IsWindow()) return;
-    QTextCursor cursor = edit_->textCursor();
+    QTextCursor cursor = EditOf(*this)->textCursor();
     cursor.setPosition(ToDocumentPosition(start));
     cursor.setPosition(ToDocumentPosition(end), QTextCursor::KeepAnchor);
-    edit_->setTextCursor(cursor);
+    EditOf(*this)->setTextCursor(cursor);
 }
 
 void EditControl::ScrollCaret() {
-    if (IsWindow()) edit_->ensureCursorVisible();
+    if (IsWindow()) EditOf(*this)->ensureCursorVisible();
 }
 
 LRESULT EditControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,16 +135,17 @@ LRESULT EditControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- ProgressBar
 
-ProgressBar::ProgressBar(int id, QProgressBar* bar) : Control(id, bar), bar_(bar) {
-    bar_->setTextVisible(false);
+ProgressBar::ProgressBar(int id, NativeWindow bar) : Control(id, bar) {
+    static_cast<QProgressBar*>(bar)->setTextVisible(false);
     Show();
 }
 
 void ProgressBar::Show() {
     if (!IsWindow()) return;
     // Qt draws an equal range as a busy indicator; an empty bar is what such a range means here.
-    bar_->setRange(lower_, upper_ > lower_ ? upper_ : lower_ + 1);
-    bar_->setValue(position_);
+    auto* bar = static_cast<QProgressBar*>(Widget());
+    bar->setRange(lower_, upper_ > lower_ ? upper_ : lower_ + 1);
+    bar->setValue(position_);
 }
 
 void ProgressBar::SetRange(int lower, int upper) {
@@ -155,12 +168,15 @@ int ProgressBar::SetPos(int position) {
     return previous;
 }
 
+long long ProgressBar::NextPosition(long long position, long long step, int lower, int upper) {
+    long long next = position + step;
+    if (next > upper && upper > lower) next = lower + (next - lower) % (upper - lower);
+    return std::max<long long>(next, lower);
+}
+
 int ProgressBar::StepIt() {
     int previous = position_;
-    int next = position_ + step_;
-    if (next > upper_ && upper_ > lower_) next = lower_ + (next - lower_) % (upper_ - lower_);
-    if (next < lower_) next = lower_;
-    position_ = next;
+    position_ = static_cast<int>(NextPosition(position_, step_, lower_, upper_));
     Show();
     return previous & 0xFFFF;
 }
@@ -185,15 +201,15 @@ LRESULT ProgressBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- ButtonControl
 
-ButtonControl::ButtonControl(int id, QAbstractButton* button)
-    : Control(id, button), button_(button) {}
+ButtonControl::ButtonControl(int id, NativeWindow button) : Control(id, button) {}
 
 void ButtonControl::SetCheck(int state) {
-    if (IsWindow()) button_->setChecked(state == BST_CHECKED);
+    if (IsWindow()) static_cast<QAbstractButton*>(Widget())->setChecked(state == BST_CHECKED);
 }
 
 int ButtonControl::GetCheck() const {
-    return IsWindow() && button_->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+    return IsWindow() && static_cast<QAbstractButton*>(Widget())->isChecked() ? BST_CHECKED
+                                                                              : BST_UNCHECKED;
 }
 
 LRESULT ButtonControl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

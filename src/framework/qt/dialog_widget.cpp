@@ -1,4 +1,4 @@
-#include "framework/dialog_widget.h"
+#include "framework/qt/dialog_widget.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -20,8 +20,10 @@ void DialogWidget::OfferSystemMenuKeys() {
     auto* openMenu = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     openMenu->setContext(Qt::WindowShortcut);
     connect(openMenu, &QShortcut::activated, this, [this] {
-        if (dialog_ && isEnabled() && dialog_->GetSystemMenu())
-            dialog_->GetSystemMenu()->Popup(mapToGlobal(QPoint(0, 0)));
+        if (dialog_ && isEnabled() && dialog_->GetSystemMenu()) {
+            const QPoint at = mapToGlobal(QPoint(0, 0));
+            dialog_->GetSystemMenu()->Popup(at.x(), at.y());
+        }
     });
     // Alt+F4 asks as the close box does, so that whatever a dialog does with a close applies.
     auto* close = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
@@ -78,7 +80,7 @@ void DialogWidget::closeEvent(QCloseEvent* event) {
 
 void DialogWidget::contextMenuEvent(QContextMenuEvent* event) {
     if (dialog_ && dialog_->GetSystemMenu()) {
-        dialog_->GetSystemMenu()->Popup(event->globalPos());
+        dialog_->GetSystemMenu()->Popup(event->globalPos().x(), event->globalPos().y());
         event->accept();
     }
 }

@@ -1,4 +1,4 @@
-#include "framework/edit_menu.h"
+#include "framework/qt/edit_menu.h"
 
 #include <QAction>
 #include <QKeySequence>

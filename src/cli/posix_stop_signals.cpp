@@ -1,5 +1,3 @@
-#include "cli/stop_signals.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <time.h>
@@ -9,11 +7,14 @@
 #include <cerrno>
 
 #include "cli/outcome.h"
+#include "cli/stop_signals.h"
+#include "update/standard_streams.h"
 
 namespace {
 
 // Handler state: lock-free atomics and plain data that is fixed before the handlers are installed.
 std::atomic<int> g_cause{static_cast<int>(StopCause::kNone)};
+std::atomic<int> g_signal{0};  // the signal of the first stop
 std::atomic<int> g_interrupts{0};
 std::atomic<int> g_alarms{0};
 int g_wakeRead = -1;
@@ -26,7 +27,7 @@ std::string g_timeoutLine;
 
 static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-free atomics");
 
-// Async-signal-safe: open(2), dup2(2), write(2) and _exit(2) only.
+// Async-signal-safe: open(2), dup2(2), write(2) (WriteAll) and _exit(2) only.
 [[noreturn]] void EndAtOnce(const std::string& line, int status) {
     // Other threads may be drawing the progress or a device line right now: what they write from
     // here on goes nowhere, so that the final line is the last the operator sees.
@@ -37,21 +38,14 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need lock-
             dup2(nowhere, STDERR_FILENO);
         }
     }
-    const char* next = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        const ssize_t n = write(g_finalFd, next, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        next += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(g_finalFd, line);
     _exit(status);
 }
 
-void Request(StopCause cause) {
+void Request(StopCause cause, int signalNumber) {
     int none = static_cast<int>(StopCause::kNone);
-    g_cause.compare_exchange_strong(none, static_cast<int>(cause));
+    if (g_cause.compare_exchange_strong(none, static_cast<int>(cause)))
+        g_signal.store(signalNumber);
     const char byte = 1;
     // The pipe holds far more than the few bytes ever written; a full pipe is readable anyway.
     [[maybe_unused]] const ssize_t written = write(g_wakeWrite, &byte, 1);
@@ -63,7 +57,7 @@ void OnSignal(int signalNumber) {
         if (g_alarms.fetch_add(1) >= 1) {
             EndAtOnce(g_timeoutLine, ExitStatusForStop(StopCause::kTimeout));
         }
-        Request(StopCause::kTimeout);
+        Request(StopCause::kTimeout, signalNumber);
         // timer_settime is async-signal-safe: the grace starts now.
         itimerspec grace{};
         grace.it_value.tv_sec = kTimeoutGrace.count() / 1000;
@@ -73,7 +67,7 @@ void OnSignal(int signalNumber) {
         if (g_interrupts.fetch_add(1) >= 1) {
             EndAtOnce(g_interruptLine, ExitStatusForStop(StopCause::kInterrupt));
         }
-        Request(StopCause::kInterrupt);
+        Request(StopCause::kInterrupt, signalNumber);
     }
     errno = savedErrno;
 }
@@ -122,7 +116,19 @@ StopCause StopRequested() {
     return static_cast<StopCause>(g_cause.load());
 }
 
-int WakeDescriptor() {
+const char* StopSignalName() {
+    switch (g_signal.load()) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGALRM:
+            return "SIGALRM";
+    }
+    return "";
+}
+
+std::intptr_t StopWaitObject() {
     return g_wakeRead;
 }
 

@@ -1,0 +1,134 @@
+// The data file on POSIX: fnmatch over the directory's entries, flock while it is read.
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "update/data_file.h"
+#include "update/data_file_system.h"
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// False only when another holder refuses the lock: exclusive at once, shared after the hold.
+bool TakeLock(int fd, DataFileLock lock) {
+    if (lock == DataFileLock::kExclusive)
+        return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    // flock cannot wait with a time-out; look again at short pauses while the holder reads.
+    constexpr auto kPause = std::chrono::milliseconds(10);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSharedLockHoldMs);
+    for (;;) {
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
+}  // namespace
+
+namespace data_file_system {
+
+std::vector<std::string> EntriesMatching(const std::string& directory, const char* pattern) {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir.get()))
+        if (fnmatch(pattern, entry->d_name, FNM_CASEFOLD) == 0) names.emplace_back(entry->d_name);
+    return names;
+}
+
+std::string AbsoluteDirectory(const std::string& directory) {
+    std::unique_ptr<char, decltype(&free)> resolved(realpath(directory.c_str(), nullptr), &free);
+    std::string base = resolved ? std::string(resolved.get()) : directory;
+    if (base.empty() || base.back() != '/') base += '/';
+    return base;
+}
+
+}  // namespace data_file_system
+
+DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
+    DataFileContents result;
+    // O_NONBLOCK: a FIFO or a terminal that matched the pattern must not hang the window; it is
+    // refused below as not a regular file.
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (file.get() < 0) {
+        result.error = errno;
+        return result;
+    }
+    // Only a lock that another program holds refuses the file. Where the file system cannot lock
+    // a read-only descriptor (NFS emulates flock with write locks), it is read without one.
+    if (!TakeLock(file.get(), lock)) {
+        result.error = EWOULDBLOCK;
+        return result;
+    }
+    if (fstat(file.get(), &info) != 0) {
+        result.error = errno;
+        result.status = DataFileStatus::kReadFailed;
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return result;
+    }
+    // The length travels as 32 bits; a longer file cannot be held or sent whole.
+    if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
+        result.status = DataFileStatus::kOutOfMemory;
+        return result;
+    }
+    const auto length = static_cast<std::size_t>(info.st_size);
+    try {
+        result.bytes.resize(length);
+    } catch (const std::bad_alloc&) {
+        result.status = DataFileStatus::kOutOfMemory;
+        return result;
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = read(file.get(), result.bytes.data() + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result.error = errno;
+            result.status = DataFileStatus::kReadFailed;
+            result.bytes.clear();
+            return result;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done < length) {
+        result.status = DataFileStatus::kShortRead;
+        result.bytes.clear();
+        return result;
+    }
+    result.status = DataFileStatus::kOk;
+    return result;
+}

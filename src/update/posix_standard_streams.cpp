@@ -1,0 +1,22 @@
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "update/standard_streams.h"
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool IsTerminal(int fd) {
+    return isatty(fd) == 1;
+}
