@@ -1,7 +1,7 @@
 // The device's bytes through the real console reader: the input arrives in the receive buffer as
 // the port watcher stores it, then the line hangs up. Whatever the bytes, the log shows clean
-// lines, a data request follows its line, the run ends once, and only a failure keyword or the
-// hang-up clears the result.
+// lines, a data request follows its line, the run ends once, only a failure keyword or the hang-up
+// clears the result, and the session notes which of them ended the run.
 
 #include <algorithm>
 #include <cstdint>
@@ -25,8 +25,9 @@ struct Call {
 
 class RecordingSink final : public ConsoleSink {
   public:
-    void ShowLine(std::string_view shown) override {
+    bool ShowLine(std::string_view shown) override {
         calls.push_back({Call::kLine, {shown.begin(), shown.end()}});
+        return true;
     }
     void DataRequested() override { calls.push_back({Call::kDataRequest, {}}); }
     void RunEnded() override { calls.push_back({Call::kRunEnded, {}}); }
@@ -99,5 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(endKeyword ? data[read - 1] == '\n' : read == size);
     // The result is cleared by a failure keyword, or by the hang-up when no end keyword came.
     Check((session.flags.result.load() == 0) == (failureKeyword || !endKeyword));
+    // The session notes what ended the run: the last line's keyword, else the hang-up.
+    const EndCause cause = !endKeyword      ? EndCause::kHangUp
+                           : failureKeyword ? EndCause::kDeviceFailure
+                                            : EndCause::kDeviceSuccess;
+    Check(session.endCause.load() == cause);
+    Check(session.endKeyword.load() == (endKeyword ? ending : nullptr));
     return 0;
 }
