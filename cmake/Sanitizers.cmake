@@ -1,3 +1,16 @@
+if(QELPUPD_FUZZ)
+  # Every library the fuzz targets link carries libFuzzer's coverage hooks and both sanitizers; the
+  # targets themselves link libFuzzer's main (tests/fuzz).
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QELPUPD_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  if(NOT QELPUPD_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "QELPUPD_FUZZ brings its own sanitizers; leave QELPUPD_SANITIZE empty")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 if(QELPUPD_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

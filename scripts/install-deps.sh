@@ -13,6 +13,8 @@ packages=(
   desktop-file-utils appstream man-db ccache jq
   # The serial layer against real kernel drivers: a Debian kernel booted under QEMU.
   qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils
+  # The fuzz targets: clang with libFuzzer and the sanitizers' runtimes.
+  clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--windows" ]; then
   # The -posix compilers: GoogleTest needs std::thread, which the win32 thread model lacks.

@@ -2,8 +2,10 @@
 # Builds QelpUpd and runs every test, on a fresh Debian 12 machine too:
 #   1. a plain build and the whole suite;
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, the whole suite;
-#   3. ThreadSanitizer, the tests that create no window (Debian's Qt is not instrumented).
-# Exits non-zero on any failure. Build trees go to build/, build-asan/, build-tsan/.
+#   3. ThreadSanitizer, the tests that create no window (Debian's Qt is not instrumented);
+#   4. the fuzz targets, 20 s each, under AddressSanitizer + UndefinedBehaviorSanitizer
+#      (scripts/run-fuzz.sh).
+# Exits non-zero on any failure. Build trees go to build/, build-asan/, build-tsan/, build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -39,3 +41,6 @@ build build-tsan -DQELPUPD_SANITIZE=thread -DQELPUPD_BUILD_BENCH=OFF
 # TSan needs the lower address-space randomisation that setarch -R gives on recent kernels.
 TSAN_OPTIONS="suppressions=$supp/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
   setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j "$jobs" -LE window
+
+echo "== fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+scripts/run-fuzz.sh --seconds 20

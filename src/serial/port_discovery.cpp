@@ -91,7 +91,7 @@ std::string DescribeListed(const TtyFacts& tty) {
     return text;
 }
 
-std::string Describe(const TtyFacts& tty, PortKind kind) {
+std::string DescribeKind(const TtyFacts& tty, PortKind kind) {
     switch (kind) {
         case PortKind::kUart:
             return DescribeUart(tty);
@@ -103,6 +103,16 @@ std::string Describe(const TtyFacts& tty, PortKind kind) {
             break;
     }
     return "serial device (" + tty.driver + ")";
+}
+
+// The adapter's own descriptor strings go into the text, and --list-ports prints it to a terminal,
+// which would act on an escape sequence among them: a control character shows as '?', as ls shows
+// one in a file name.
+std::string Describe(const TtyFacts& tty, PortKind kind) {
+    std::string text = DescribeKind(tty, kind);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
 }
 
 }  // namespace

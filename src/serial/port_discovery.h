@@ -30,7 +30,7 @@ struct SerialPortInfo {
     // The by-path or by-id name the order went by; empty when it went by the device name.
     std::string stableName;
     // What it is, for the operator: "FTDI FT232R USB UART, serial A9XYZ", "built-in serial port
-    // (16550A UART)".
+    // (16550A UART)". Free of control characters: one in the adapter's strings shows as '?'.
     std::string description;
 };
 

@@ -161,7 +161,15 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       {"ttyUSB2", "ttyUSB3", "ttyUSB10"},
                       {"FTDI FT232R USB UART, serial A9XYZ", "USB serial adapter 1a86:7523 (ch341)",
-                       "FTDI FT232R USB UART, serial A9XYZ"}}),
+                       "FTDI FT232R USB UART, serial A9XYZ"}},
+        // Found by tests/fuzz: an adapter's strings reach the terminal of --list-ports.
+        DiscoveryCase{
+            "ControlCharactersInTheAdaptersStringsShowAsQuestionMarks",
+            [](FakePortTree& tree) {
+                tree.AddUsb({"ttyUSB0", "ftdi_sio", "1-1", "FT\tDI", "\x1b[2JFT232R", "A9\x7fXYZ"});
+            },
+            {"ttyUSB0"},
+            {"FT?DI ?[2JFT232R, serial A9?XYZ"}}),
     [](const testing::TestParamInfo<DiscoveryCase>& p) { return std::string(p.param.name); });
 
 // The environment as a case sets it; restored afterwards.

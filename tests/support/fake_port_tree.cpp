@@ -146,6 +146,11 @@ void FakePortTree::AddUsb(const UsbAdapter& adapter) {
     }
 }
 
+void FakePortTree::WriteTtyAttribute(const std::string& tty, const std::string& name,
+                                     const std::string& text) {
+    WriteFile(Sys("class/tty/" + tty + "/" + name), text);
+}
+
 void FakePortTree::LinkDeviceNode(const std::string& tty, const std::string& target) {
     fs::remove(DevicePath(tty));
     fs::create_symlink(target, DevicePath(tty));

@@ -43,6 +43,10 @@ class FakePortTree {
     void AddUart(const std::string& tty, int type, bool serialBase = false,
                  bool typeAttribute = true);
     void AddUsb(const UsbAdapter& adapter);
+    // Writes `text` as the attribute `name` of a terminal added before ("type": what an odd
+    // driver might report).
+    void WriteTtyAttribute(const std::string& tty, const std::string& name,
+                           const std::string& text);
     // The device node: a link to `target` (a pseudo-terminal) instead of the plain file.
     void LinkDeviceNode(const std::string& tty, const std::string& target);
     // The stable link names udev gives an adapter plugged into `usbPort`.
