@@ -10,7 +10,16 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+
+#include "serial/utf16.h"
 
 // UTF-8 to UTF-16 and back, for the wide Win32 calls; invalid sequences become U+FFFD.
-std::wstring WideFromUtf8(const std::string& text);
-std::string Utf8FromWide(const std::wstring& text);
+inline std::wstring WideFromUtf8(std::string_view text) {
+    const std::u16string wide = ToUtf16(text);
+    return std::wstring(wide.begin(), wide.end());
+}
+inline std::string Utf8FromWide(std::wstring_view text) {
+    return FromUtf16(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}

@@ -1,6 +1,6 @@
-#include "framework/win32/wide_text.h"
+#include "serial/utf16.h"
 
-namespace fw::win32 {
+
 
 std::u16string ToUtf16(std::string_view utf8) {
     std::u16string out;
@@ -75,5 +75,3 @@ std::string FromUtf16(std::u16string_view utf16) {
     }
     return out;
 }
-
-}  // namespace fw::win32
