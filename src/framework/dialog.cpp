@@ -76,7 +76,8 @@ LRESULT Dialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_SYSCOMMAND:
-            if ((wParam & SC_COMMAND_MASK) == SC_CLOSE) WindowProc(WM_CLOSE, 0, 0);
+            if ((wParam & SC_COMMAND_MASK) != SC_CLOSE) return PassToSystem(message, wParam, lParam);
+            WindowProc(WM_CLOSE, 0, 0);
             return 0;
         case WM_CLOSE:
             WindowProc(WM_COMMAND, MakeCommandParam(IDCANCEL, BN_CLICKED), 0);

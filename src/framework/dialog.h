@@ -96,6 +96,9 @@ class Dialog : public Window {
     void FocusFirstTabStop();
     void OnEnterKey();
     void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    // Leaves a system command the dialog does not handle (moving, the system menu's keys) to the
+    // toolkit's own handling.
+    LRESULT PassToSystem(UINT message, WPARAM wParam, LPARAM lParam);
 
     int templateId_;
     Window* parent_;

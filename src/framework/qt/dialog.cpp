@@ -281,4 +281,9 @@ void Dialog::OnEnterKey() {
     Dispatch(WM_COMMAND, MakeCommandParam(static_cast<UINT>(id), BN_CLICKED), 0);
 }
 
+LRESULT Dialog::PassToSystem(UINT, WPARAM, LPARAM) {
+    // Qt's windows have no system commands beyond the ones the framework handles.
+    return 0;
+}
+
 }  // namespace fw

@@ -6,7 +6,7 @@
 // each dialog's keyboard handling (IsDialogMessage: Tab, arrows, Enter, Esc, mnemonics) works in
 // whichever loop runs - a modal run, the upload's pumping, a port wait.
 
-#include <windows.h>
+#include "framework/win32/windows_api.h"
 
 namespace fw {
 class Dialog;
@@ -25,14 +25,15 @@ void RunQueuedCalls();
 // Drops the calls still queued, releasing their senders: the UI thread is going away.
 void DropQueuedCalls();
 
-// Translates and dispatches one message taken from the queue, unless the keyboard handling of the
-// dialog it is for takes it.
+// The keyboard handling of the framework's dialog that `message` is for takes it (IsDialogMessage).
+bool TakenByDialog(MSG& message);
+// Translates and dispatches one message taken from the queue, unless TakenByDialog.
 void DispatchMessageOf(MSG& message);
 
 // The framework's dialog behind a window, or nullptr.
 Dialog* DialogOf(HWND window);
 
-// The device context of the WM_PAINT being handled for `window`, or nullptr outside it.
-HDC PaintingContext(HWND window);
+// The session ends (logoff, shutdown): the termination handler hears of it (termination.h).
+void NoteSessionEnding();
 
 }  // namespace fw::win32

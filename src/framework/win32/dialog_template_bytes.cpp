@@ -1,6 +1,6 @@
 #include "framework/win32/dialog_template_bytes.h"
 
-#include "framework/win32/wide_text.h"
+#include "serial/utf16.h"
 
 namespace fw::win32 {
 namespace {
@@ -74,8 +74,7 @@ std::uint32_t ControlStyle(const ControlTemplate& control) {
 }
 
 std::vector<std::uint16_t> BuildDialogTemplate(const DialogTemplate& tmpl,
-                                               std::u16string_view fontFace,
-                                               std::uint8_t charset) {
+                                               std::u16string_view fontFace, std::uint8_t charset) {
     Words out;
     out.Word(1);       // dlgVer
     out.Word(0xFFFF);  // signature: the extended template

@@ -21,7 +21,6 @@ std::uint32_t ControlStyle(const ControlTemplate& control);
 // it. `fontFace` is the face the dialog uses (the template's, or one that stands in for it);
 // `charset` its character set.
 std::vector<std::uint16_t> BuildDialogTemplate(const DialogTemplate& tmpl,
-                                               std::u16string_view fontFace,
-                                               std::uint8_t charset);
+                                               std::u16string_view fontFace, std::uint8_t charset);
 
 }  // namespace fw::win32

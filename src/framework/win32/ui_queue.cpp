@@ -7,8 +7,9 @@
 #include <mutex>
 
 #include "framework/ui_thread.h"
-#include "framework/win32/backend.h"
 #include "framework/window.h"
+// After the project's headers:
+#include "framework/win32/backend.h"
 
 namespace fw {
 namespace {

@@ -1,17 +1,14 @@
 // Windows over Win32 windows: the binding to the window handle, its texts, tool tips and the
 // description a screen reader gives.
-#include <windows.h>
-// After windows.h:
-#include <commctrl.h>
-#include <initguid.h>
-#include <oleacc.h>
+#include "framework/window.h"
 
 #include <cassert>
 
 #include "framework/win32/backend.h"
-#include "framework/win32/wide_text.h"
-#include "framework/window.h"
 #include "framework/window_link.h"
+// After the project's headers:
+#include <initguid.h>
+#include <oleacc.h>
 
 namespace fw {
 namespace {
@@ -47,7 +44,7 @@ void Window::Detach() {
 }
 
 void Window::SetWindowText(const std::string& text) {
-    if (widget_) SetWindowTextW(widget_, win32::Widen(text).c_str());
+    if (widget_) SetWindowTextW(widget_, WideFromUtf8(text).c_str());
 }
 
 std::string Window::GetWindowText() const {
@@ -55,7 +52,7 @@ std::string Window::GetWindowText() const {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(widget_)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(widget_, text.data(), static_cast<int>(text.size()))));
-    return win32::Narrow(text);
+    return Utf8FromWide(text);
 }
 
 void Window::EnableWindow(bool enable) {
@@ -69,7 +66,7 @@ bool Window::IsWindowEnabled() const {
 void Window::SetToolTip(const std::string& text) {
     HWND tip = widget_ ? ToolTipOf(widget_) : nullptr;
     if (!tip) return;
-    std::wstring wide = win32::Widen(text);
+    std::wstring wide = WideFromUtf8(text);
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -88,7 +85,7 @@ void Window::SetAccessibleDescription(const std::string& text) {
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IAccPropServices, reinterpret_cast<void**>(&services))))
         return;
-    std::wstring wide = win32::Widen(text);
+    std::wstring wide = WideFromUtf8(text);
     services->SetHwndPropStr(widget_, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                              PROPID_ACC_DESCRIPTION, wide.c_str());
     services->Release();

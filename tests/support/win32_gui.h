@@ -1,0 +1,66 @@
+#pragma once
+// Driving the framework's Win32 windows in tests, as an operator would: keys go to the focused
+// control through the thread's queue (so the dialog manager takes them as from the keyboard), and
+// steps run inside whichever modal loop is running. UI thread only. Include after the project's
+// headers (it brings <windows.h>).
+
+#include <chrono>
+#include <functional>
+#include <utility>
+
+#include "framework/message_pump.h"
+// After the project's headers:
+#include "framework/win32/windows_api.h"
+
+namespace test {
+
+// Serves the UI thread's messages until `done` holds or `timeout` passes; sleeps between rounds
+// until a message comes.
+inline bool WaitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        fw::PumpMessages();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// A key pressed and let go while `window` (or the control in it that has the focus) has the
+// keyboard.
+inline void PressKey(HWND window, UINT key) {
+    HWND focus = GetFocus();
+    HWND target = focus && (focus == window || IsChild(window, focus)) ? focus : window;
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+// Runs `step` once, `after` from now, in whichever loop of the UI thread runs then (a modal run's
+// included). One at a time.
+class Soon {
+  public:
+    Soon(std::chrono::milliseconds after, std::function<void()> step) {
+        Pending() = std::move(step);
+        timer_ = SetTimer(nullptr, 0, static_cast<UINT>(after.count()), Run);
+    }
+    ~Soon() {
+        KillTimer(nullptr, timer_);
+        Pending() = nullptr;
+    }
+    Soon(const Soon&) = delete;
+    Soon& operator=(const Soon&) = delete;
+
+  private:
+    static std::function<void()>& Pending() {
+        static std::function<void()> pending;
+        return pending;
+    }
+    static void CALLBACK Run(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (auto step = std::exchange(Pending(), nullptr)) step();
+    }
+    UINT_PTR timer_ = 0;
+};
+
+}  // namespace test
