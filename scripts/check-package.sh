@@ -124,13 +124,15 @@ sh packaging/validate-metadata.sh "$desktop" "$metainfo" "$man1"/qelpupd.1.gz "$
     fail "the installed metadata did not validate"
 
 step "an update with the installed programs"
-work=$(mktemp -d /tmp/qelpupd-check.XXXXXX)
-sim_pid="" xvfb_pid="" tool_pid="" display=""
+source "$root/scripts/lib/virtual_display.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-check.XXXXXX")
+sim_pid="" tool_pid=""
 cleanup() {
     local pid
-    for pid in "$tool_pid" "$sim_pid" "$xvfb_pid"; do
+    for pid in "$tool_pid" "$sim_pid"; do
         [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     done
+    stop_virtual_display
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -141,8 +143,8 @@ show_logs() {
     for log in "$work"/sim.log "$work"/qelpupd.log "$work"/xvfb.log; do
         [ -s "$log" ] && { echo "-- $(basename "$log"):"; cat "$log"; }
     done
-    if [ -n "$display" ] && command -v import >/dev/null; then
-        import -display "$display" -window root "$build/check-failure.png" 2>/dev/null &&
+    if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
+        import -window root "$build/check-failure.png" 2>/dev/null &&
             echo "-- screen at the failure: $build/check-failure.png"
     fi
 }
@@ -161,17 +163,10 @@ wait_until 10 grep -q '^/dev/' "$work/sim.log" || run_fail "the simulator printe
 slave=$(head -n 1 "$work/sim.log")
 echo "simulator on $slave"
 
-# -displayfd: Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_until 20 grep -q '[0-9]' "$work/display" || run_fail "Xvfb did not start"
-display=":$(tr -d '[:space:]' <"$work/display")"
-export DISPLAY=$display
+start_virtual_display "$work" || run_fail "no virtual display"
 
-# Qt wants a private runtime folder; the default under /tmp draws a warning.
-mkdir -m 0700 "$work/runtime"
 # The update record of a check goes to the working folder, not to the home folder.
-(cd "$work" && QELPUPD_COM1=$slave XDG_RUNTIME_DIR=$work/runtime XDG_STATE_HOME=$work/state \
+(cd "$work" && QELPUPD_COM1=$slave XDG_STATE_HOME=$work/state \
     exec /usr/bin/qelpupd) \
     >"$work/qelpupd.log" 2>&1 &
 tool_pid=$!
