@@ -26,18 +26,6 @@ fail() {
 }
 step() { echo "== $*"; }
 
-# Waits up to $1 seconds for the command that follows to succeed, checking five times a second.
-wait_until() {
-    local seconds=$1
-    shift
-    local tries=$((seconds * 5))
-    while ((tries-- > 0)); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
 step "tools"
 scripts/install-deps.sh
 extra=()
@@ -125,6 +113,7 @@ sh packaging/validate-metadata.sh "$desktop" "$metainfo" "$man1"/qelpupd.1.gz "$
 
 step "an update with the installed programs"
 source "$root/scripts/lib/virtual_display.sh"
+source "$root/scripts/lib/operator.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-check.XXXXXX")
 sim_pid="" tool_pid=""
 cleanup() {
@@ -159,7 +148,7 @@ head -c 10123 /dev/urandom >"$work/7118K-TEST.UPF"
 (cd "$work" && exec /usr/bin/qelp-device-simulator --data 7118K-TEST.UPF --linger-ms 30000) \
     >"$work/sim.log" 2>&1 &
 sim_pid=$!
-wait_until 10 grep -q '^/dev/' "$work/sim.log" || run_fail "the simulator printed no terminal path"
+wait_for 10 grep -q '^/dev/' "$work/sim.log" || run_fail "the simulator printed no terminal path"
 slave=$(head -n 1 "$work/sim.log")
 echo "simulator on $slave"
 
@@ -171,19 +160,13 @@ start_virtual_display "$work" || run_fail "no virtual display"
     >"$work/qelpupd.log" 2>&1 &
 tool_pid=$!
 
-# Without a window manager nothing gives a new window the focus: give it, then type.
-press_return_in() {
-    timeout 10 xdotool windowfocus --sync "$1" && xdotool key --clearmodifiers Return
-}
-
-port_dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '通信ポートの選択' | head -n 1) ||
-    run_fail "the port dialog did not appear"
-press_return_in "$port_dialog"
+port_dialog=$(find_window 30 '^通信ポートの選択$') || run_fail "the port dialog did not appear"
+press "$port_dialog" Return || run_fail "the port dialog took no Enter"
 echo "port dialog answered: COM1"
 
 # The simulator judges the transfer once the tool has closed the port; until then its end line
 # says which box the tool shows.
-wait_until 120 grep -q '^device> Versionup succeed' "$work/sim.log" ||
+wait_for 120 grep -q '^device> Versionup succeed' "$work/sim.log" ||
     run_fail "the simulated device did not finish the update"
 
 # The boxes carry the program's name, "qelpupd"; the main window is "QelpUpd". The search ignores
@@ -198,19 +181,19 @@ find_box() {
     done
     return 1
 }
-wait_until 30 find_box || run_fail "the result box did not appear"
-press_return_in "$box"
+wait_for 30 find_box || run_fail "the result box did not appear"
+press "$box" Return || run_fail "the result box took no Enter"
 echo "result box answered"
 
 tool_ended() { ! kill -0 "$tool_pid" 2>/dev/null; }
-wait_until 30 tool_ended || run_fail "qelpupd did not exit after the result box"
+wait_for 30 tool_ended || run_fail "qelpupd did not exit after the result box"
 tool_status=0
 wait "$tool_pid" || tool_status=$?
 tool_pid=""
 [ "$tool_status" -eq 0 ] || run_fail "qelpupd exited with status $tool_status"
 
 sim_ended() { ! kill -0 "$sim_pid" 2>/dev/null; }
-wait_until 30 sim_ended || run_fail "the simulator stayed after qelpupd closed the port"
+wait_for 30 sim_ended || run_fail "the simulator stayed after qelpupd closed the port"
 sim_status=0
 wait "$sim_pid" || sim_status=$?
 sim_pid=""
