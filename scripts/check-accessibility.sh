@@ -32,35 +32,27 @@ bus_launcher=/usr/libexec/at-spi-bus-launcher
 [ -x "$bus_launcher" ] || skip "at-spi2-core is not installed (scripts/install-deps.sh)"
 "$python" -c 'import pyatspi' 2>/dev/null || skip "python3-pyatspi is not installed"
 
+source "$root/scripts/lib/virtual_display.sh"
+source "$root/scripts/lib/operator.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-a11y.XXXXXX")
 pids=()
 cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  stop_virtual_display
   [ -n "${DBUS_SESSION_BUS_PID:-}" ] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
+# The display first: the buses below belong to it, not to a display the caller may have.
+start_virtual_display "$work" || exit 1
 
 # A session bus of our own, and the accessibility bus beside it.
 eval "$(dbus-launch --sh-syntax)" || skip "dbus-launch could not start a session bus"
 export DBUS_SESSION_BUS_ADDRESS DBUS_SESSION_BUS_PID
 "$bus_launcher" --launch-immediately >"$work/at-spi.log" 2>&1 &
 pids+=("$!")
-wait_for 100 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+wait_for 30 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
   org.a11y.Bus.GetAddress || skip "the accessibility bus did not start: $(cat "$work/at-spi.log")"
-
-# Xvfb picks a free display number itself and writes it once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=("$!")
-wait_for 100 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n 1 "$work/display")
-wait_for 100 xdpyinfo || { echo "the display does not answer"; exit 1; }
 
 # A large file on an unpaced line: the transfer lasts seconds while the program keeps answering.
 # With --pace the device reads at a real line's 19200 baud.
@@ -68,22 +60,22 @@ head -c "$size" /dev/urandom >"$work/7118K0001.UPF"
 "$build/tools/qelp-device-simulator" --data "$work/7118K0001.UPF" --scenario success $pace \
   >"$work/device.log" 2>&1 &
 pids+=("$!")
-wait_for 100 test -s "$work/device.log" || { echo "the simulator did not start"; exit 1; }
+wait_for 20 test -s "$work/device.log" || { echo "the simulator did not start"; exit 1; }
 export QELPUPD_COM1=$(head -n 1 "$work/device.log")
 
 # The probe listens first: Qt learns which events anyone listens for as it joins the bus.
 timeout 150 "$python" "$root/tests/e2e/accessibility_probe.py" "$work/listening" &
 probe=$!; pids+=("$probe")
-wait_for 300 test -e "$work/listening" || { echo "the probe did not start"; exit 1; }
+wait_for 30 test -e "$work/listening" || { echo "the probe did not start"; exit 1; }
 
-(cd "$work" && QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 exec "$build/src/app/qelpupd") \
-  >"$work/qelpupd.log" 2>&1 &
+# Its update record stays in the working folder: a rehearsal is no update of a device.
+(cd "$work" && QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_STATE_HOME=$work/state \
+  exec "$build/src/app/qelpupd") >"$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
 
 status=0
 wait "$probe" || status=1
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then
+if ! wait_for 20 program_ended; then
   echo "qelpupd did not end after the outcome box"
   status=1
 fi

@@ -26,18 +26,6 @@ fail() {
 }
 step() { echo "== $*"; }
 
-# Waits up to $1 seconds for the command that follows to succeed, checking five times a second.
-wait_until() {
-    local seconds=$1
-    shift
-    local tries=$((seconds * 5))
-    while ((tries-- > 0)); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
 step "tools"
 scripts/install-deps.sh
 extra=()
@@ -124,13 +112,16 @@ sh packaging/validate-metadata.sh "$desktop" "$metainfo" "$man1"/qelpupd.1.gz "$
     fail "the installed metadata did not validate"
 
 step "an update with the installed programs"
-work=$(mktemp -d /tmp/qelpupd-check.XXXXXX)
-sim_pid="" xvfb_pid="" tool_pid="" display=""
+source "$root/scripts/lib/virtual_display.sh"
+source "$root/scripts/lib/operator.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-check.XXXXXX")
+sim_pid="" tool_pid=""
 cleanup() {
     local pid
-    for pid in "$tool_pid" "$sim_pid" "$xvfb_pid"; do
+    for pid in "$tool_pid" "$sim_pid"; do
         [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     done
+    stop_virtual_display
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -141,8 +132,8 @@ show_logs() {
     for log in "$work"/sim.log "$work"/qelpupd.log "$work"/xvfb.log; do
         [ -s "$log" ] && { echo "-- $(basename "$log"):"; cat "$log"; }
     done
-    if [ -n "$display" ] && command -v import >/dev/null; then
-        import -display "$display" -window root "$build/check-failure.png" 2>/dev/null &&
+    if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
+        import -window root "$build/check-failure.png" 2>/dev/null &&
             echo "-- screen at the failure: $build/check-failure.png"
     fi
 }
@@ -157,38 +148,25 @@ head -c 10123 /dev/urandom >"$work/7118K-TEST.UPF"
 (cd "$work" && exec /usr/bin/qelp-device-simulator --data 7118K-TEST.UPF --linger-ms 30000) \
     >"$work/sim.log" 2>&1 &
 sim_pid=$!
-wait_until 10 grep -q '^/dev/' "$work/sim.log" || run_fail "the simulator printed no terminal path"
+wait_for 10 grep -q '^/dev/' "$work/sim.log" || run_fail "the simulator printed no terminal path"
 slave=$(head -n 1 "$work/sim.log")
 echo "simulator on $slave"
 
-# -displayfd: Xvfb picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_until 20 grep -q '[0-9]' "$work/display" || run_fail "Xvfb did not start"
-display=":$(tr -d '[:space:]' <"$work/display")"
-export DISPLAY=$display
+start_virtual_display "$work" || run_fail "no virtual display"
 
-# Qt wants a private runtime folder; the default under /tmp draws a warning.
-mkdir -m 0700 "$work/runtime"
 # The update record of a check goes to the working folder, not to the home folder.
-(cd "$work" && QELPUPD_COM1=$slave XDG_RUNTIME_DIR=$work/runtime XDG_STATE_HOME=$work/state \
+(cd "$work" && QELPUPD_COM1=$slave XDG_STATE_HOME=$work/state \
     exec /usr/bin/qelpupd) \
     >"$work/qelpupd.log" 2>&1 &
 tool_pid=$!
 
-# Without a window manager nothing gives a new window the focus: give it, then type.
-press_return_in() {
-    timeout 10 xdotool windowfocus --sync "$1" && xdotool key --clearmodifiers Return
-}
-
-port_dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '通信ポートの選択' | head -n 1) ||
-    run_fail "the port dialog did not appear"
-press_return_in "$port_dialog"
+port_dialog=$(find_window 30 '^通信ポートの選択$') || run_fail "the port dialog did not appear"
+press "$port_dialog" Return || run_fail "the port dialog took no Enter"
 echo "port dialog answered: COM1"
 
 # The simulator judges the transfer once the tool has closed the port; until then its end line
 # says which box the tool shows.
-wait_until 120 grep -q '^device> Versionup succeed' "$work/sim.log" ||
+wait_for 120 grep -q '^device> Versionup succeed' "$work/sim.log" ||
     run_fail "the simulated device did not finish the update"
 
 # The boxes carry the program's name, "qelpupd"; the main window is "QelpUpd". The search ignores
@@ -203,19 +181,19 @@ find_box() {
     done
     return 1
 }
-wait_until 30 find_box || run_fail "the result box did not appear"
-press_return_in "$box"
+wait_for 30 find_box || run_fail "the result box did not appear"
+press "$box" Return || run_fail "the result box took no Enter"
 echo "result box answered"
 
 tool_ended() { ! kill -0 "$tool_pid" 2>/dev/null; }
-wait_until 30 tool_ended || run_fail "qelpupd did not exit after the result box"
+wait_for 30 tool_ended || run_fail "qelpupd did not exit after the result box"
 tool_status=0
 wait "$tool_pid" || tool_status=$?
 tool_pid=""
 [ "$tool_status" -eq 0 ] || run_fail "qelpupd exited with status $tool_status"
 
 sim_ended() { ! kill -0 "$sim_pid" 2>/dev/null; }
-wait_until 30 sim_ended || run_fail "the simulator stayed after qelpupd closed the port"
+wait_for 30 sim_ended || run_fail "the simulator stayed after qelpupd closed the port"
 sim_status=0
 wait "$sim_pid" || sim_status=$?
 sim_pid=""

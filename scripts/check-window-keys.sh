@@ -25,51 +25,37 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-keys.XXXXXX")
 [ -n "$shots" ] || shots=$work
 mkdir -p "$shots"
+source "$root/scripts/lib/virtual_display.sh"
+source "$root/scripts/lib/operator.sh"
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  stop_virtual_display
+}
 trap cleanup EXIT
 
-wait_for() {  # wait_for TENTHS COMMAND…: waits up to TENTHS tenths of a second for COMMAND
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
-
-source "$root/scripts/lib/virtual_display.sh"
 start_virtual_display "$work" || exit 1
 
 # No data file: after saying so, the main window stays idle with the focus in its log.
 (cd "$work" && exec "$build/src/app/qelpupd") >"$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
 
-visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-window() {  # window TITLE-REGEX: waits up to 10 s for a visible window; prints its id
-  local id=""
-  for _ in $(seq 100); do
-    id=$(visible "$1") && [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-gone() { [ -z "$(visible "$1")" ]; }
 # The program's visible windows; a menu that opens adds one.
-windows() { xdotool search --onlyvisible --classname qelpupd 2>/dev/null | wc -l; }
-menu_open() {
-  local n
-  for _ in $(seq 100); do n=$(windows); [ "$n" -gt 1 ] && return 0; sleep 0.1; done
-  return 1
-}
-keys() { sleep 0.3; xdotool key --clearmodifiers "$@"; }
+windows() { timeout 10 xdotool search --onlyvisible --classname qelpupd 2>/dev/null | wc -l; }
+menu_shows() { [ "$(windows)" -gt 1 ]; }
+# Keys to whatever has the focus: an open menu takes them.
+keys() { timeout 10 xdotool key --clearmodifiers "$@"; }
 fail() { echo "FAIL: $*"; status=1; }
 shot() {  # shot NAME WINDOW-ID: the window and what opened beside it
-  sleep 0.5
-  eval "$(xdotool getwindowgeometry --shell "$2")"
-  import -window root -crop "420x300+$((X - 10))+$((Y - 30))" +repage "$shots/$1.png"
+  sleep 0.5  # for the picture only: the menu has painted
+  geometry "$2" || return 0
+  import -window root -crop "420x300+$((X - 10))+$((Y - 30))" +repage "$shots/$1.png" 2>/dev/null ||
+    echo "no screenshot $1"
 }
-
-focus_main() {
-  xdotool windowfocus --sync "$main" 2>/dev/null && return 0
-  echo "FAIL: the main window has gone (Window keys FAILED, $work)"; exit 1
+# Alt+Space in the main window, which must open its system menu.
+system_menu() {
+  press "$main" alt+space || { echo "FAIL: the main window has gone (Window keys FAILED, $work)"; exit 1; }
+  wait_for 30 menu_shows || fail "Alt+Space opened no menu"
 }
 
 version='^ﾊﾞｰｼﾞｮﾝ情報 QelpUpd$'
@@ -77,45 +63,39 @@ version='^ﾊﾞｰｼﾞｮﾝ情報 QelpUpd$'
 # window would end the program.
 close_version() {
   local id
-  id=$(window "$version") || return 1
-  xdotool windowfocus --sync "$id" 2>/dev/null
-  keys Escape
-  wait_for 50 gone "$version" || fail "Esc left the version dialog open"
+  id=$(find_window 30 "$version") || return 1
+  press "$id" Escape || return 1
+  window_gone 30 "$version" "$id" || fail "Esc left the version dialog open"
 }
 status=0
 # xdotool matches titles without regard to case: the box (titled "qelpupd") shows before the main
 # window ("QelpUpd") does.
-box=$(window '^qelpupd$') || { echo "no message box about the missing data file"; exit 1; }
-xdotool windowfocus --sync "$box"; keys Return
-main=$(window '^QelpUpd$') || { echo "the main window did not show"; exit 1; }
-xdotool windowactivate --sync "$main" 2>/dev/null || focus_main
+box=$(find_window 60 '^qelpupd$') || { echo "no message box about the missing data file"; exit 1; }
+press "$box" Return || { echo "the message box took no Enter"; exit 1; }
+main=$(find_window 60 '^QelpUpd$' "$box") || { echo "the main window did not show"; exit 1; }
 
 # Alt+Space, then the version item's mnemonic.
-keys alt+space
-menu_open || fail "Alt+Space opened no menu"
+system_menu
 shot system-menu "$main"
 keys a
 close_version || fail "Alt+Space and A did not open the version dialog"
 
 # Alt+Space, then the arrows: the version item is the last.
-focus_main
-keys alt+space
-menu_open || fail "Alt+Space opened no menu"
-keys Up; keys Return
+system_menu
+keys Up Return
 close_version || fail "Alt+Space, Up and Enter did not open the version dialog"
 
 # A right click in the log: Copy, Select All, then the system menu's items, the version item last.
-focus_main
-xdotool mousemove --window "$main" 60 50; sleep 0.2; xdotool click 3
-menu_open || fail "a right click in the log opened no menu"
+press "$main" || { echo "FAIL: the main window has gone (Window keys FAILED, $work)"; exit 1; }
+timeout 10 xdotool mousemove --window "$main" 60 50 click 3
+wait_for 30 menu_shows || fail "a right click in the log opened no menu"
 shot log-menu "$main"
-keys Up; keys Return
+keys Up Return
 close_version || fail "the log's context menu did not lead to the version dialog"
 
 # Alt+F4 with the focus in the log ends the program.
-focus_main
-keys alt+F4
-wait_for 50 bash -c "! kill -0 $app" || fail "Alt+F4 did not end qelpupd"
+press "$main" alt+F4 || { echo "FAIL: the main window has gone (Window keys FAILED, $work)"; exit 1; }
+wait_for 20 program_ended || fail "Alt+F4 did not end qelpupd"
 
 echo "Screenshots: $shots/system-menu.png $shots/log-menu.png"
 [ $status -eq 0 ] && echo "Window keys work." || echo "Window keys FAILED ($work)."

@@ -44,9 +44,14 @@ if [ -n "$do_build" ]; then
   cmake --build "$build" -j "$(nproc)" --target qelpupd qelp-device-simulator
 fi
 
+source "$root/scripts/lib/virtual_display.sh"
+source "$root/scripts/lib/operator.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-demo.XXXXXX")
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  stop_virtual_display
+}
 trap cleanup EXIT
 
 # The update record goes to the working folder unless given: a rehearsal is no update of a device.
@@ -62,7 +67,7 @@ head -c "$size" /dev/urandom > "$work/7118K0001.UPF"
 "$build/tools/qelp-device-simulator" --data "$work/7118K0001.UPF" --scenario "$scenario" --pace \
   > "$work/device.log" 2>&1 &
 sim=$!; pids+=("$sim")
-for _ in $(seq 100); do [ -s "$work/device.log" ] && break; sleep 0.05; done
+wait_for 20 test -s "$work/device.log" || true
 device=$(head -n 1 "$work/device.log")
 [ -e "$device" ] || { echo "the simulator did not start:"; cat "$work/device.log"; exit 1; }
 export QELPUPD_COM1=$device
@@ -78,41 +83,22 @@ if [ -z "$headless" ]; then
 fi
 
 # Headless: a virtual display, and xdotool in the operator's place.
-source "$root/scripts/lib/virtual_display.sh"
 start_virtual_display "$work" || exit 1
 
 (cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
 
-# Waits for a window whose title matches (xdotool matches without regard to case) and that is not
-# one of the windows given to skip; prints its id.
-find_window() {  # find_window TITLE-REGEX [SKIP-ID…]
-  local pattern=$1; shift
-  for _ in $(seq 1200); do
-    for id in $(xdotool search --onlyvisible --name "$pattern" 2>/dev/null); do
-      [[ " $* " == *" $id "* ]] || { echo "$id"; return 0; }
-    done
-    kill -0 "$app" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-press() {  # press WINDOW-ID KEY
-  sleep 0.3
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool key --clearmodifiers "$2"
-}
-
+# The paced line carries about 1920 bytes a second; the outcome box may take that long and more.
+upload_seconds=$((60 + size / 1000))
 status=0
 shot=$work/finished-run.png
-if port_dialog=$(find_window "^通信ポートの選択$"); then
-  press "$port_dialog" Return                       # COM1
-  main=$(find_window "^QelpUpd$" "$port_dialog") || status=1
+if port_dialog=$(find_window 60 "^通信ポートの選択$") && press "$port_dialog" Return; then  # COM1
+  main=$(find_window 60 "^QelpUpd$" "$port_dialog") || status=1
   # The outcome's message box carries the program's name; the main window's title differs only in case.
-  if [ $status -eq 0 ] && box=$(find_window "^qelpupd$" "$main" "$port_dialog"); then
-    sleep 0.3
-    import -window root "$shot"
-    press "$box" Return
+  if [ $status -eq 0 ] && box=$(find_window "$upload_seconds" "^qelpupd$" "$main" "$port_dialog"); then
+    sleep 0.3  # for the picture only: the box has painted
+    import -window root "$shot" 2>/dev/null || echo "no screenshot"
+    press "$box" Return || status=1
   else
     status=1
   fi
@@ -121,17 +107,19 @@ else
 fi
 # After a success the tool ends by itself; after a failure its window stays open with the log.
 if [ -n "$expect_failure" ] && [ $status -eq 0 ]; then
-  # An exit after the box would follow at once; give it a moment to show.
-  sleep 1.5
-  if kill -0 "$app" 2>/dev/null &&
-     xdotool search --onlyvisible --name "^QelpUpd$" 2>/dev/null | grep -qx "$main"; then
-    press "$main" Escape
+  # Once the box has gone, a wrong exit would follow at once: the window must still be there a
+  # moment later. (A wait for something not to happen; it cannot fail a right program.)
+  if ! window_gone 30 "^qelpupd$" "$box"; then
+    echo "the outcome box did not close by Enter."
+    status=1
+  elif sleep 1.5 && ! program_ended && window_shows "^QelpUpd$" "$main"; then
+    press "$main" Escape || status=1
   else
     echo "qelpupd did not keep its window open after the outcome box."
     status=1
   fi
 fi
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+wait_for 20 program_ended || true
 if kill -0 "$app" 2>/dev/null; then
   status=1
   # Otherwise the simulator would wait for the port to close until its linger time ends.

@@ -6,7 +6,7 @@
 #   scripts/screenshots.sh OUTDIR          (BUILD_DIR=... to build somewhere else)
 #
 # Needs Xvfb (xvfb), import (imagemagick) and the Japanese font fonts-ipafont-gothic. Builds the
-# dialog-gallery program, starts Xvfb on a free display, runs the gallery there and takes each
+# dialog-gallery program, starts a virtual display (scripts/lib/virtual_display.sh), runs the gallery there and takes each
 # window by its id as the gallery announces it ("READY name id"), or the part of the screen it names
 # ("READY name root WxH+X+Y": a window with its tooltip, which is a window of its own).
 set -euo pipefail
@@ -27,29 +27,18 @@ ninja -C "$build" -j2 dialog-gallery >/dev/null
 gallery=$build/tests/dialogs/dialog-gallery
 mkdir -p "$out"
 
+source "$repo/scripts/lib/virtual_display.sh"
 work=$(mktemp -d)
-xvfb_pid=
 gallery_pid=
 cleanup() {
     if [ -n "$gallery_pid" ]; then kill "$gallery_pid" 2>/dev/null || true; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    stop_virtual_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb chooses a free display itself and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; exit 1; }
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "screenshots.sh: Xvfb did not start" >&2; exit 1; }
-display=:$(head -n1 "$work/display")
-
-mkdir -m 700 "$work/runtime"
-coproc GALLERY { DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime exec "$gallery"; }
+start_virtual_display "$work" 1024x600x24 || exit 1
+coproc GALLERY { QT_QPA_PLATFORM=xcb exec "$gallery"; }
 # shellcheck disable=SC2153  # GALLERY_PID is set by coproc
 gallery_pid=$GALLERY_PID
 shots=0
@@ -57,9 +46,9 @@ while read -r -t 60 word name window crop <&"${GALLERY[0]}"; do
     case $word in
         READY)
             if [ "$window" = root ]; then
-                import -display "$display" -window root -crop "$crop" +repage "$out/$name.png"
+                import -window root -crop "$crop" +repage "$out/$name.png"
             else
-                import -display "$display" -window "$window" "$out/$name.png"
+                import -window "$window" "$out/$name.png"
             fi
             echo "$out/$name.png"
             shots=$((shots + 1))

@@ -48,6 +48,15 @@ def safe(call, default=None):
         return default
 
 
+def showing(acc):
+    """True while `acc` is on the screen, as the program says now (not as the library's cache of
+    the program's events has it)."""
+    acc.clear_cache()
+    state = safe(lambda: acc.getState())
+    return (state is not None and state.contains(pyatspi.STATE_SHOWING)
+            and not state.contains(pyatspi.STATE_DEFUNCT))
+
+
 def descendants(acc, depth=0):
     """Every object below `acc`; raises when a call fails (the program too busy to answer)."""
     if depth > 12:
@@ -86,8 +95,9 @@ class Probe:
             if safe(lambda: source.getIndexInParent(), -1) < 0:
                 return
             value = safe(lambda: source.queryValue().currentValue)
-            # A closed dialog's label may still answer, with 0; one transfer never goes back to 0.
-            if value is not None and not (int(value) == 0 and any(self.percent_values)):
+            # A closed dialog's label may still answer, with 0. A living one never does: its first
+            # change is to 1 % or more, and the transfer never goes back.
+            if value is not None and int(value) != 0:
                 self.percent_values.append(int(value))
 
     # --- the tree
@@ -117,6 +127,10 @@ class Probe:
                     percent = 0 <= acc.queryValue().currentValue <= 100
         except Exception:
             return  # the program did not answer in time: this look tells nothing
+        # The dialog may go between the look's calls, and is then found empty: only a look at a
+        # dialog still showing afterwards tells that its status or percentage was missing.
+        if not (status and percent) and not showing(dialog):
+            return
         self.progress_seen += 1
         if status and percent:
             self.progress_complete += 1

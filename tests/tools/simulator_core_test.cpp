@@ -72,9 +72,9 @@ TEST(CommandLine, HelpCoversEveryScenarioAndOption) {
         EXPECT_NE(help.find("  " + std::string(info.name) + " "), std::string::npos) << info.name;
         EXPECT_EQ(parse({"--scenario", info.name}).options.scenario, info.scenario);
     }
-    for (const char* option :
-         {"--scenario", "--data", "--link", "--pace", "--idle-ms", "--linger-ms", "--boot-delay-ms",
-          "--wait-open-ms", "--hangup-after", "--stall-after", "--help"}) {
+    for (const char* option : {"--scenario", "--data", "--link", "--hold-data-request", "--pace",
+                               "--idle-ms", "--linger-ms", "--boot-delay-ms", "--wait-open-ms",
+                               "--hangup-after", "--stall-after", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

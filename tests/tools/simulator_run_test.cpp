@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,39 @@ TEST_F(SimulatorRun, SymlinkFollowsTheRunAndGoesOnSigterm) {
     sim_->signal(SIGTERM);
     EXPECT_EQ(sim_->waitForExit(), 1);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+// The data request waits for the file a test creates once it has done what must come first.
+TEST_F(SimulatorRun, HoldsTheDataRequestUntilItsFileExists) {
+    const auto data = sampleData();
+    const fs::path go = dir_ / "go";
+    start({"--data", dataFile(data), "--hold-data-request", go.string()});
+    std::optional<std::string> line;
+    do line = sim_->readLine();
+    while (line &&
+           line->find("holding the data request until " + go.string()) == std::string::npos);
+    ASSERT_TRUE(line.has_value());
+    std::ofstream{go};
+    linesUntil("bootmode=DATAWAIT");
+    ASSERT_EQ(port_->writeInBlocks(data), data.size());
+    linesUntil("Versionup succeed");
+    EXPECT_EQ(closeAndWait(), 0);
+    EXPECT_FALSE(transcriptHas("all the same"));
+    EXPECT_TRUE(transcriptHas("\nresult: match\n"));
+}
+
+TEST_F(SimulatorRun, AHeldDataRequestGoesOutAtTheDeadline) {
+    const auto data = sampleData();
+    start({"--data", dataFile(data), "--hold-data-request", (dir_ / "never").string(),
+           "--wait-open-ms", "200"});
+    linesUntil("bootmode=DATAWAIT");
+    ASSERT_EQ(port_->writeInBlocks(data), data.size());
+    linesUntil("Versionup succeed");
+    EXPECT_EQ(closeAndWait(), 0);
+    const std::string& transcript = sim_->restOfTranscript();
+    const auto late = transcript.find("after 200 ms: asking for the data all the same");
+    ASSERT_NE(late, std::string::npos) << transcript;
+    EXPECT_LT(late, transcript.find("device> bootmode=DATAWAIT"));
 }
 
 TEST_F(SimulatorRun, GivesUpWhenNobodyOpensThePort) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -14,6 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kProgressInterval = std::chrono::seconds(1);
+constexpr auto kHoldLook = std::chrono::milliseconds(20);
 constexpr unsigned kDeviceBaud = 19200;
 constexpr unsigned kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 
@@ -93,6 +95,9 @@ DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
                 return f;
             }
         }
+        if (i == 0) {
+            if (const Flow f = holdDataRequest(); f != Flow::kGo) return f;
+        }
         if (const Flow f = say(script.dataRequest); f != Flow::kGo) return f;
 
         std::optional<std::size_t> cut;
@@ -114,6 +119,22 @@ DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
             case TransferEnd::kInterrupted:
                 return Flow::kStopped;
         }
+    }
+    return Flow::kGo;
+}
+
+DeviceSession::Flow DeviceSession::holdDataRequest() {
+    if (options_.holdFile.empty()) return Flow::kGo;
+    transcript_.note("holding the data request until " + options_.holdFile + " exists");
+    const auto deadline = Clock::now() + options_.waitOpen;
+    std::error_code ignored;
+    while (!std::filesystem::exists(options_.holdFile, ignored)) {
+        if (Clock::now() >= deadline) {
+            transcript_.note("no " + options_.holdFile + " after " + millis(options_.waitOpen) +
+                             ": asking for the data all the same");
+            return Flow::kGo;
+        }
+        if (const Flow f = pause(kHoldLook); f != Flow::kGo) return f;
     }
     return Flow::kGo;
 }

@@ -60,6 +60,8 @@ constexpr std::array kOptions{
                 [](Options& o, std::string_view v) { return setText(o.dataFile, v); }},
     OptionEntry{"--link", true,
                 [](Options& o, std::string_view v) { return setText(o.linkPath, v); }},
+    OptionEntry{"--hold-data-request", true,
+                [](Options& o, std::string_view v) { return setText(o.holdFile, v); }},
     OptionEntry{"--pace", false,
                 [](Options& o, std::string_view) -> std::string {
                     o.pace = true;
@@ -182,6 +184,10 @@ Options:
                         and hashed (FNV-1a, 64 bits)
   --link PATH           also make a symlink PATH to the terminal; removed at exit.
                         An existing symlink at PATH is replaced, any other file is not
+  --hold-data-request FILE
+                        send "bootmode=DATAWAIT" only once FILE exists (looked for every
+                        20 ms, for at most --wait-open-ms), so that a test can act on the
+                        tool's windows before the transfer begins
   --pace                read no faster than a 19200 baud line carries data (about
                         1920 bytes/s), so a transfer takes as long as on real hardware
   --idle-ms N           quiet time that ends a transfer (default 1500). With --data a

@@ -17,6 +17,7 @@ struct Options {
     Scenario scenario = Scenario::kSuccess;
     std::string dataFile;  // empty: count and hash whatever arrives
     std::string linkPath;  // empty: no symlink to the slave
+    std::string holdFile;  // empty: ask for the data at once after the boot lines
     bool pace = false;
     std::chrono::milliseconds idle{1500};
     std::chrono::milliseconds linger{60000};
