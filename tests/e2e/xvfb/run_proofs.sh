@@ -30,8 +30,14 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-proof.XXXXXX")
 export XDG_STATE_HOME=$work/state
 record=$XDG_STATE_HOME/qelpupd/updates.log
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  stop_virtual_display
+}
 trap cleanup EXIT
+lib=$(dirname "$0")/../../../scripts/lib
+source "$lib/virtual_display.sh"
+source "$lib/operator.sh"
 fail() { echo "FAILED ($case_name): $*"; status=1; }
 status=0
 
@@ -51,30 +57,19 @@ esac
 "$build/tools/qelp-device-simulator" "${device_options[@]}" > "$work/device.log" 2>&1 &
 sim=$!; pids+=("$sim")
 # Waits until the simulator's transcript has a line matching REGEX.
-device_said() {
-  for _ in $(seq 600); do grep -q "$1" "$work/device.log" 2>/dev/null && return 0; sleep 0.05; done
-  return 1
-}
+device_said() { wait_for 30 grep -q "$1" "$work/device.log"; }
 device_said '^/dev/' || { echo "the simulator did not start:"; cat "$work/device.log"; exit 1; }
 export QELPUPD_COM1=$(head -n 1 "$work/device.log")
 
-source "$(dirname "$0")/../../../scripts/lib/virtual_display.sh"
 start_virtual_display "$work" || exit 1
 
 (cd "$work" && exec "$build/src/app/qelpupd") > "$work/qelpupd.log" 2>&1 &
 app=$!; pids+=("$app")
 
-port_dialog=""
-for _ in $(seq 600); do
-  port_dialog=$(xdotool search --onlyvisible --name "^通信ポートの選択$" 2>/dev/null | head -n 1) || true
-  [ -n "$port_dialog" ] && break
-  sleep 0.05
-done
-[ -n "$port_dialog" ] || { echo "no port dialog"; exit 1; }
+port_dialog=$(find_window 30 "^通信ポートの選択$") || { echo "no port dialog"; exit 1; }
 
 ended() {  # ended SECONDS: waits for qelpupd to end; sets app_exit
-  for _ in $(seq "$(($1 * 20))"); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$app" 2>/dev/null && return 1
+  wait_for "$1" program_ended || return 1
   app_exit=0; wait "$app" || app_exit=$?
 }
 
@@ -86,8 +81,7 @@ if [ "$case_name" = sigterm-before-port ]; then
   [ $status -eq 0 ] && echo "PASSED ($case_name)"
   exit $status
 fi
-xdotool windowfocus --sync "$port_dialog" 2>/dev/null || true
-xdotool key --clearmodifiers Return
+press "$port_dialog" Return || fail "the port dialog took no keys"
 device_said '^note: port opened' || fail "the port did not open"
 
 field() { jq -r "$1" "$record"; }
@@ -113,19 +107,12 @@ case $case_name in
     grep -q "mismatch at byte $received" "$work/device.log" ||
       fail "what arrived is not the file's beginning" ;;
   replaced-file)
-    main=$(xdotool search --onlyvisible --name "^QelpUpd$" 2>/dev/null | head -n 1) || true
+    main=$(find_window 30 "^QelpUpd$" "$port_dialog") || fail "no main window"
     mv "$work/new.bin" "$data"
     # The outcome box, titled by the program's name (xdotool matches titles without regard to case,
     # so the main window matches too).
-    box=""
-    for _ in $(seq 600); do
-      box=$(xdotool search --onlyvisible --name "^qelpupd$" 2>/dev/null | grep -vx "$main" | head -n 1) || true
-      [ -n "$box" ] && break
-      sleep 0.05
-    done
-    [ -n "$box" ] || fail "no outcome box"
-    xdotool windowfocus --sync "$box" 2>/dev/null || true
-    xdotool key --clearmodifiers Return
+    box=$(find_window 30 "^qelpupd$" "$port_dialog" "$main") || fail "no outcome box"
+    press "$box" Return
     ended 30 || fail "qelpupd did not end"
     wait "$sim" || fail "the device did not get the new file byte for byte"
     [ "${app_exit:-}" = 0 ] || fail "exit status ${app_exit:-none}, not 0"
