@@ -7,6 +7,7 @@
 # output pipe open, which made each test take about 2.8 s instead of a tenth of that. Returns 1, having said why,
 # when the prefix cannot be made.
 # wine_env_stop: stops that wineserver (call it from the caller's clean-up).
+# wine_env_local_appdata: the Unix path of the prefix user's %LOCALAPPDATA% (the update record's).
 # wine_env_link_com N DEVICE: makes DEVICE (a pseudo-terminal's slave) the prefix's COMN, which a
 # Windows program opens as \\.\COMN. Wine does not list such a port in its registry.
 #
@@ -65,4 +66,9 @@ wine_env_stop() {
 
 wine_env_link_com() {
   ln -sfn "$2" "$WINEPREFIX/dosdevices/com$1"
+}
+
+# wine_env_local_appdata: prints the Unix path of the prefix user's %LOCALAPPDATA%.
+wine_env_local_appdata() {
+  echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local"
 }
