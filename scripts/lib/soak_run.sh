@@ -123,9 +123,12 @@ wait_tool() {
 }
 
 # After the program: a simulator whose port was opened must end by itself, having seen the close;
-# one whose port never opened still waits for it, and is stopped here.
+# one whose port never opened still waits for it, and is stopped here. The simulator looks at the
+# line's settings every 20 ms, and the raw mode a program set stays after it closed: a port open
+# for a few milliseconds only is noticed a little later.
 finish_simulator() {
   sim_killed=0
+  device_said '^note: port opened' 300
   if ! grep -q '^note: port opened' "$run_dir/device.log"; then
     sim_killed=1
     kill -s TERM "$sim_pid" 2>/dev/null
