@@ -105,7 +105,7 @@ one_run() {  # one_run RUN
   now_ms; local took=$((REPLY - run_started_ms))
   local verdict=pass
   ((${#fail_reasons[@]})) && verdict=FAIL
-  printf 'run %4d  %s  -> %s  exit %s  %s  %d.%02ds\n' "$run" "$(plan_describe)" "$verdict" \
+  printf 'run %4d/%s  %s  -> %s  exit %s  %s  %d.%02ds\n' "$run" "$seed" "$(plan_describe)" "$verdict" \
     "$tool_exit" "$result_summary" $((took / 1000)) $((took % 1000 / 10))
   if [ "$verdict" = FAIL ]; then
     local reason

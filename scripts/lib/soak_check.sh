@@ -90,6 +90,9 @@ check_cause() {
       [ "$plan_program" = window ] && ((close_keys)) || fail "ended by an operator who did nothing" ;;
     *) fail "outcome $r_outcome, ended by $r_ended_by ($r_detail)" ;;
   esac
+  local message=null
+  case $r_outcome in succeeded) message=109 ;; failed) message=108 ;; esac
+  [ "$r_message" = "$message" ] || fail "message $r_message for $r_outcome"
   if [ "$r_ended_by" = device ] && [ "$r_detail" != "$keyword" ]; then
     fail "the record names \"$r_detail\"; the device's word was \"$keyword\""
   fi

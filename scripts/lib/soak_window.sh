@@ -66,6 +66,8 @@ window_action() {
       esac
       sleep_ms "$plan_delay_ms"
       send_signal "$plan_action"
+      # What the window showed as the signal came (taken after, so as not to delay it).
+      screenshot signal
       signalled=1 ;;
   esac
 }
@@ -92,7 +94,7 @@ window_settle() {
     if ((signalled)) || visible "^処理中"; then
       grown_at=$now box_at=$((box_at ? now : 0))
     elif { ((box_at)) && ((now - box_at >= 2000)); } || ((now - grown_at >= plan_idle_ms + 2000)); then
-      ((settle_closes == 0)) && probe_idle 1000
+      ((settle_closes == 0)) && { screenshot close; probe_idle 1000; }
       tool_alive || break
       ((settle_closes < 3)) && { close_main; settle_closes=$((settle_closes + 1)); }
       now_ms; grown_at=$REPLY; ((box_at)) && box_at=$REPLY
