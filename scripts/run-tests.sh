@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds QelpUpd and runs every test, on a fresh Debian 12 machine too:
-#   1. a plain build and the whole suite;
+#   1. a plain build and the whole suite, then a short soak of both programs (scripts/soak.sh);
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, the whole suite;
 #   3. ThreadSanitizer, the tests that create no window (Debian's Qt is not instrumented);
 #   4. the fuzz targets, 20 s each, under AddressSanitizer + UndefinedBehaviorSanitizer
@@ -28,6 +28,12 @@ build() {  # build DIR [cmake args…]
 echo "== plain build"
 build build
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== soak: both programs against the simulator, random runs for 90 s"
+# The seed is printed first, so that a failure in CI can be played again exactly.
+soak_seed=$(date +%Y%m%d%H%M%S)
+echo "soak seed $soak_seed (one run again: scripts/soak.sh --seed $soak_seed --run N)"
+scripts/soak.sh --build-dir build --program both --runs 100000 --minutes 1.5 --seed "$soak_seed"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DQELPUPD_SANITIZE=address -DQELPUPD_BUILD_BENCH=OFF

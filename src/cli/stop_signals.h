@@ -4,15 +4,15 @@
 // posix_stop_signals.cpp on Linux.
 //
 // The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
-// WakeDescriptor; the run then stops after the block on the wire, ends the console reader and
+// StopWaitObject; the run then stops after the block on the wire, ends the console reader and
 // closes the port (DTR low) itself. A second Ctrl+C or SIGTERM ends the process at once from the
 // handler: it writes the line prepared for that case and calls _exit, and the kernel closes the
-// port as the process goes, which drops DTR (HUPCL). A time-out that the run has not obeyed within
-// kTimeoutGrace (a block that cannot go out waits up to the port's 10 s write time-out) ends the
-// process the same way.
+// port as the process goes, which drops DTR (HUPCL), and no record is written. After the time-out
+// the port gives up a block that cannot go out (stopping_port_waiter.h), so that the run ends and
+// is recorded; one that has still not ended after kTimeoutGrace ends the process the same way.
 //
 // Thread contract: InstallStopSignals and ArmTimeout on the main thread, before the other threads
-// start; StopRequested and WakeDescriptor from any thread.
+// start; StopRequested and StopWaitObject from any thread.
 
 #include <chrono>
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "cli/cli_sinks.h"
 #include "cli/run_mailbox.h"
 #include "cli/stop_signals.h"
+#include "cli/stopping_port_waiter.h"
 #include "res/version_info.h"
 #include "serial/port_map.h"
 #include "update/data_file.h"
@@ -63,7 +64,8 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     settings.recordProblems = [&output](const std::string& line) { output.Note(line + "\n"); };
     // Side by side with others on other ports, all reading the one data file.
     settings.lock = DataFileLock::kShared;
-    UpdateRun run(std::move(settings));
+    StoppingPortWaiter waiter;
+    UpdateRun run(std::move(settings), &waiter);
     CliConsoleSink consoleSink(output, mailbox);
     // COM1 and COM2 stand for what they stand for in the window program; a path for itself.
     const OpenResult opened =
@@ -87,7 +89,9 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
             break;
         }
         const RunMailbox::News news = mailbox.Take();
-        if (news.dataRequest && !news.runEnded) {
+        // A request that came with the device's end came before it, and is answered as the window
+        // program answers it: the outcome then rests on an answered request.
+        if (news.dataRequest) {
             mailbox.BeginUpload();
             run.Upload(uploadSink);
             mailbox.EndUpload();

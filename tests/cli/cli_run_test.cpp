@@ -323,7 +323,9 @@ TEST_F(CliRun, SigtermStopsLikeCtrlC) {
 }
 
 TEST_F(CliRun, TheTimeOutEndsARunThatDoesNotFinish) {
-    // A device that never asks, and one whose line stops taking data in the middle of a block.
+    // A device that never asks, and one whose line stops taking data: by the time-out the terminal
+    // is full and a block waits for room. It is given up, so that the run still closes the port
+    // and is recorded.
     for (const std::vector<std::string>& scenario :
          {std::vector<std::string>{"--scenario", "silent"},
           std::vector<std::string>{"--scenario", "stall", "--stall-after", "1000"}}) {
@@ -331,13 +333,30 @@ TEST_F(CliRun, TheTimeOutEndsARunThatDoesNotFinish) {
         std::vector<std::string> args = scenario;
         args.insert(args.end(), {"--data", data});
         CliDevice device(args);
-        CliProcess cli({"--timeout", "1", "--port", device.Path()});
+        CliProcess cli({"--timeout", "2", "--port", device.Path()});
         // Well within the port's 10 s write time-out.
         const CliProcess::Ended ended = cli.Finish(9s);
         EXPECT_EQ(ended.status, 3) << scenario[1] << ": " << ended.err;
         EXPECT_TRUE(Contains(LastLine(ended.err), "timed out, update not finished")) << ended.err;
         EXPECT_NE(device.Finish().exitCode, -1) << scenario[1] << ": the port stayed open";
     }
+    const std::string record = RecordText();
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 2) << record;
+    const std::string timedOut = R"("ended_by":"timeout")";
+    EXPECT_NE(record.find(timedOut), record.rfind(timedOut)) << record;
+}
+
+// A device that ends the run right after asking (here for an empty file): the request came first
+// and is answered, as the window program answers it, so the success rests on an answered request.
+TEST_F(CliRun, ARequestThatCameWithTheEndIsAnswered) {
+    const std::string data = folder_.WriteDataFile(0);
+    CliDevice device({"--data", data, "--boot-delay-ms", "0"});
+    CliProcess cli({"--quiet", "--port", device.Path()});
+    EXPECT_EQ(cli.Finish().status, 0);
+    EXPECT_EQ(device.Finish().exitCode, 0);
+    const std::string record = RecordText();
+    EXPECT_TRUE(Contains(record, R"("transfer":"complete","uploads":1,"outcome":"succeeded")"))
+        << record;
 }
 
 TEST_F(CliRun, AHangUpEndsTheRunAsFailed) {

@@ -1,0 +1,29 @@
+#pragma once
+// StoppingPortWaiter: how qelpupd-cli's port waits while a block goes out (serial/port_waiter.h).
+// It sleeps as the default waiter does (the build picks posix_stopping_port_waiter.cpp on Linux),
+// and also wakes when a stop is requested
+// (stop_signals.h). After Ctrl+C or SIGTERM the block on the wire still gets the port's whole
+// write time-out, as before. After the time-out it gets kBlockGrace: a block that the line has not
+// taken by then is given up (the wait ends as interrupted, so the write fails), and the run closes
+// the port and writes its record well before kTimeoutGrace ends the process at once.
+//
+// Main thread only (the thread that owns the port).
+
+#include <chrono>
+#include <optional>
+
+#include "cli/stop_signals.h"
+#include "serial/port_waiter.h"
+
+inline constexpr std::chrono::milliseconds kBlockGrace{kTimeoutGrace / 2};
+
+class StoppingPortWaiter final : public PortWaiter {
+  public:
+    PortWaitEnd Wait(PortWaitObject descriptor, std::chrono::milliseconds timeout) override;
+    // Nothing the wait serves can close the port.
+    void Interrupt() override {}
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> giveUpAt_;  // set once the time-out's stop is seen
+};
