@@ -96,7 +96,7 @@ one_run() {  # one_run RUN
   now_ms; run_started_ms=$REPLY
   if [ "$plan_program" = window ] && [ -z "$xvfb_pid" ]; then
     start_virtual_display "$work" || { echo "soak.sh: no virtual display" >&2; exit 2; }
-    xvfb_pid=${pids[-1]}
+    xvfb_pid=$VIRTUAL_DISPLAY_PID
   fi
   plan_describe > "$run_dir/plan"
   if [ "$plan_program" = cli ]; then drive_cli; else drive_window; fi
@@ -133,8 +133,7 @@ for ((run = first; run <= last; run++)); do
 done
 # The virtual display goes with the soak, and nothing of it stays.
 if [ -n "$xvfb_pid" ]; then
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
+  stop_virtual_display
   if running "$xvfb_pid"; then echo "soak: the virtual display did not end"; failed=$((failed + 1)); fi
 fi
 now_ms; took=$((REPLY - soak_started_ms))
