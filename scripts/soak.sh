@@ -71,6 +71,7 @@ cleanup() {
   for p in "${pids[@]}" ${tool_pid:+"$tool_pid"} ${sim_pid:+"$sim_pid"}; do
     kill "$p" 2>/dev/null || true
   done
+  stop_virtual_display
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
