@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds QelpUpd for Windows with mingw-w64 and tests it under Wine, on a fresh Debian 12 machine
-# too (it installs what is missing):
-#   1. the Linux peer of the tests (tests/wine), with the host compiler, in build/;
-#   2. x64 (cmake/toolchains/mingw-w64-x86_64.cmake) in build-win64/, and its tests under wine64,
-#      in a private Wine prefix there (scripts/lib/wine_env.sh);
-#   3. x86 (mingw-w64-i686.cmake) in build-win32/: built only, tested only where wine32 is
+# Builds QelpUpd for Windows with mingw-w64, tests it under Wine and packages it, on a fresh
+# Debian 12 machine too (it installs what is missing):
+#   1. the Linux side of the tests (the COM peer of tests/wine and the device simulator), with the
+#      host compiler, in build/;
+#   2. x64 (cmake/toolchains/mingw-w64-x86_64.cmake) in build-win64/: both programs and the tests
+#      under wine64 through ctest, in a private Wine prefix there (scripts/lib/wine_env.sh), on a
+#      virtual display: the unit tests, then the real qelpupd.exe and qelpupd-cli.exe against the
+#      simulator;
+#   3. the packages in build-win64/: QelpUpd-<version>-win64.zip and the NSIS installer
+#      QelpUpd-<version>-win64-setup.exe, which is then installed silently under Wine, both ways,
+#      and its programs run (tests/wine/installer_check.sh);
+#   4. x86 (mingw-w64-i686.cmake) in build-win32/: built only, tested only where wine32 is
 #      installed.
-# So far the Windows build has the serial layer, its tests and benchmarks; the programs follow.
 # --bench also runs the Windows benchmarks under Wine and prints their figures.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -18,7 +23,8 @@ scripts/install-deps.sh --windows
 jobs=$(nproc)
 root=$PWD
 export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
-peer=$root/build/tests/wine/wine_com_peer
+host=$root/build
+peer=$host/tests/wine/wine_com_peer
 
 configure() {  # configure DIR [cmake args…]
   local dir=$1; shift
@@ -29,20 +35,26 @@ configure() {  # configure DIR [cmake args…]
 configure_windows() {  # configure_windows DIR TOOLCHAIN: an existing tree keeps its toolchain
   local toolchain=()
   [ -e "$1/CMakeCache.txt" ] || toolchain=(--toolchain "$2")
-  configure "$1" "${toolchain[@]}" -DQELPUPD_COM_PEER="$peer"
+  configure "$1" "${toolchain[@]}" -DQELPUPD_COM_PEER="$peer" -DQELPUPD_HOST_BUILD="$host"
 }
 
-echo "== the Linux peer of the Windows tests"
+# shellcheck source=scripts/lib/virtual_display.sh
+source scripts/lib/virtual_display.sh
+# shellcheck source=scripts/lib/wine_env.sh
+source scripts/lib/wine_env.sh
+# shellcheck source=scripts/lib/windows_package.sh
+source scripts/lib/windows_package.sh
+trap 'wine_env_stop; stop_virtual_display' EXIT
+
+echo "== the Linux side of the Windows tests"
 configure build
-cmake --build build -j "$jobs" --target wine_com_peer
+cmake --build build -j "$jobs" --target wine_com_peer qelp-device-simulator
 
 echo "== Windows x64"
 configure_windows build-win64 cmake/toolchains/mingw-w64-x86_64.cmake
 cmake --build build-win64 -j "$jobs"
 
-# shellcheck source=scripts/lib/wine_env.sh
-source scripts/lib/wine_env.sh
-trap wine_env_stop EXIT
+start_virtual_display build-win64
 wine_env_start build-win64
 start=$(date +%s%N)
 ctest --test-dir build-win64 --output-on-failure -j "$jobs"
@@ -54,6 +66,11 @@ if ((run_bench)); then
       tr -d '\r'
   done
 fi
+
+echo "== Windows x64 packages"
+mapfile -t packages < <(windows_package build-win64 win64)
+ls -l "${packages[@]}"
+tests/wine/installer_check.sh --build-dir build-win64 --host-build "$host" --setup "${packages[1]}"
 wine_env_stop
 
 echo "== Windows x86 (32-bit)"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running the demo need, when missing.
 # --windows adds what the native Windows build needs (scripts/build-windows.sh): the mingw-w64
-# cross compilers and Wine to run its tests.
+# cross compilers, Wine to run its tests and NSIS for its installer.
 set -euo pipefail
 
 packages=(
@@ -18,7 +18,7 @@ packages=(
 )
 if [ "${1:-}" = "--windows" ]; then
   # The -posix compilers: GoogleTest needs std::thread, which the win32 thread model lacks.
-  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine)
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine nsis)
 fi
 
 missing=()

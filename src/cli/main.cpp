@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/options.h"
 #include "cli/outcome.h"
 #include "cli/stop_signals.h"
@@ -20,7 +21,8 @@ constexpr int kCouldNotStart = 2;
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+    const std::vector<std::string_view> args(arguments.begin(), arguments.end());
     const ParsedOptions parsed = ParseOptions(args);
     switch (parsed.action) {
         case ParsedOptions::Action::kReject:

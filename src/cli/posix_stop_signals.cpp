@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cerrno>
 
-#include "cli/outcome.h"
 #include "cli/stop_signals.h"
 #include "update/standard_streams.h"
 
@@ -130,9 +129,4 @@ const char* StopSignalName() {
 
 std::intptr_t StopWaitObject() {
     return g_wakeRead;
-}
-
-int ExitStatusForStop(StopCause cause) {
-    return ExitStatus(cause == StopCause::kTimeout ? RunOutcome::kTimedOut
-                                                   : RunOutcome::kInterrupted);
 }

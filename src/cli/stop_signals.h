@@ -1,7 +1,9 @@
 #pragma once
 // Why qelpupd-cli stops before the device has ended the update: Ctrl+C (SIGINT), SIGTERM or the
 // --timeout. Process-wide, since signals are. The build picks the implementation:
-// posix_stop_signals.cpp on Linux.
+// posix_stop_signals.cpp on Linux, win32_stop_signals.cpp on Windows, where Ctrl+C and Ctrl+Break
+// (SetConsoleCtrlHandler) stand for SIGINT, closing the console window for SIGTERM, and a timer
+// queue's timer for SIGALRM.
 //
 // The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
 // StopWaitObject; the run then stops after the block on the wire, ends the console reader and
@@ -17,6 +19,8 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "cli/outcome.h"
 
 enum class StopCause {
     kNone,
@@ -40,8 +44,12 @@ StopCause StopRequested();
 const char* StopSignalName();
 
 // What a wait can sleep on to learn of a stop: on POSIX a pipe's descriptor, readable once a stop
-// has been requested and never read from, so it stays readable.
+// has been requested and never read from, so it stays readable; on Windows a manual-reset event,
+// set once a stop has been requested.
 std::intptr_t StopWaitObject();
 
 // The exit statuses of the two causes, for the handler's immediate end.
-int ExitStatusForStop(StopCause cause);
+inline int ExitStatusForStop(StopCause cause) {
+    return ExitStatus(cause == StopCause::kTimeout ? RunOutcome::kTimedOut
+                                                   : RunOutcome::kInterrupted);
+}

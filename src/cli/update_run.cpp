@@ -16,6 +16,17 @@
 
 namespace {
 
+// Paths stay UTF-8 inside the program: std::filesystem takes a plain string in the system's code
+// page on Windows, which is not UTF-8.
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 // The data file as given, or as the window program chooses it in the current folder. Empty with
 // the reason when there is none.
 std::string FindData(const CliOptions& options, TerminalOutput& output, std::string& reason) {
@@ -32,7 +43,7 @@ std::string FindData(const CliOptions& options, TerminalOutput& output, std::str
         return found.path;
     }
     std::error_code error;
-    const auto status = std::filesystem::status(options.dataFile, error);
+    const auto status = std::filesystem::status(PathOf(options.dataFile), error);
     if (error) {
         reason = options.dataFile + ": " + error.message();
         return {};
@@ -56,7 +67,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
 
     RunMailbox mailbox;
     if (!mailbox.Ready()) {
-        return {RunOutcome::kPortUnavailable, {options.port, "no eventfd for the run loop"}};
+        return {RunOutcome::kPortUnavailable, {options.port, "nothing for the run loop to wait on"}};
     }
     RunSettings settings;
     settings.program = "qelpupd-cli";
@@ -69,7 +80,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     CliConsoleSink consoleSink(output, mailbox);
     // COM1 and COM2 stand for what they stand for in the window program; a path for itself.
     const OpenResult opened =
-        run.Open(MapPort(options.port), std::filesystem::absolute(dataPath).string(), consoleSink);
+        run.Open(MapPort(options.port), Utf8Of(std::filesystem::absolute(PathOf(dataPath))), consoleSink);
     if (opened.end != OpenEnd::kOpened) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }

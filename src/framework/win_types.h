@@ -7,9 +7,17 @@
 namespace fw {
 
 using UINT = std::uint32_t;
+#if defined(_WIN32) && !defined(_WIN64)
+// 32-bit Windows spells its pointer-sized integers as long, where intptr_t is int: the same types
+// keep the framework's window and dialog procedures assignable to the system's.
+using WPARAM = unsigned int;
+using LPARAM = long;
+using LRESULT = long;
+#else
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+#endif
 
 // Window messages.
 inline constexpr UINT WM_SETTEXT = 0x000C;

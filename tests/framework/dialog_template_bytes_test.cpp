@@ -48,7 +48,9 @@ class Reader {
         return text;
     }
     void AlignToDword() {
-        if (at_ % 2 != 0) EXPECT_EQ(Word(), 0);
+        if (at_ % 2 != 0) {
+            EXPECT_EQ(Word(), 0);
+        }
     }
     bool AtEnd() const { return at_ == words_.size(); }
 

@@ -4,12 +4,11 @@
 #include "update/data_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,9 +19,9 @@ namespace fs = std::filesystem;
 class ChooseDataFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qelpupd-datafile-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = fs::temp_directory_path() /
+               ("qelpupd-datafile-" + std::to_string(std::random_device{}()));
+        ASSERT_TRUE(fs::create_directory(dir_));
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -45,6 +44,9 @@ class ChoiceTable : public ChooseDataFileTest, public ::testing::WithParamInterf
 TEST_P(ChoiceTable, TakesTheFirstMatchingNameWithoutRegardToCase) {
     const ChoiceCase& c = GetParam();
     Create(c.created);
+    const auto entries = std::distance(fs::directory_iterator(dir_), fs::directory_iterator());
+    if (static_cast<std::size_t>(entries) < c.created.size())
+        GTEST_SKIP() << "this file system does not tell names apart by case";
     const DataFileChoice choice = ChooseDataFile(dir_.string());
     if (c.expected.empty()) {
         EXPECT_EQ(choice.path, "");

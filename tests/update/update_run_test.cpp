@@ -144,7 +144,9 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
     std::string path = folder_.WriteDataFile(size);
     if (c.file == File::kMissing) std::filesystem::remove(path);
     // Longer than the 32 bits a length travels in, without taking the disk.
-    if (c.file == File::kTooLarge) ASSERT_EQ(truncate(path.c_str(), 5LL << 30), 0);
+    if (c.file == File::kTooLarge) {
+        ASSERT_EQ(truncate(path.c_str(), 5LL << 30), 0);
+    }
 
     UpdateRun run(Settings());
     NewsSink news;
@@ -186,8 +188,9 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
     EXPECT_EQ(Field(line, "transfer"), c.transfer) << line;
     EXPECT_EQ(Field(line, "message"), c.message) << line;
     // What the record says went out is what the device got, whole blocks when cut short.
-    if (std::string(c.transfer) != "hung-up")
+    if (std::string(c.transfer) != "hung-up") {
         EXPECT_EQ(Field(line, "bytes"), std::to_string(received)) << line;
+    }
 }
 
 const RunCase kCases[] = {
@@ -321,7 +324,7 @@ const RunCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Endings, RunEndings, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // The system gives no thread for the console reader: the port is given back at once and the run
 // is recorded as failed with the port's message.

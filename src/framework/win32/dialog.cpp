@@ -54,20 +54,19 @@ std::u16string FontFaceFor(const char* templateFace) {
     return std::u16string(chosen.begin(), chosen.end());
 }
 
+BOOL CALLBACK NoteMessageBox(HWND window, LPARAM found) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring_view(name) == kMessageBoxClass && IsWindowVisible(window) &&
+        !win32::DialogOf(window))
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
 // The system's message boxes of this thread that are showing.
 std::vector<HWND> OpenMessageBoxes() {
     std::vector<HWND> boxes;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM found) -> BOOL {
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (std::wstring_view(name) == kMessageBoxClass && IsWindowVisible(window) &&
-                !win32::DialogOf(window))
-                reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&boxes));
+    EnumThreadWindows(GetCurrentThreadId(), NoteMessageBox, reinterpret_cast<LPARAM>(&boxes));
     return boxes;
 }
 

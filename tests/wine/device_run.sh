@@ -1,0 +1,77 @@
+# shellcheck shell=bash
+# Sourced by the end-to-end scripts that run a real Windows program under Wine against the device
+# simulator (a Linux program) on a pseudo-terminal that Wine sees as a COM port.
+#
+#   device_run_start WIN-BUILD HOST-BUILD COM-NUMBER SIZE [SIMULATOR-OPTION…]
+#       Makes a work folder ($work) with a data file of SIZE random bytes ($data), uses the Wine
+#       prefix already running (build-windows.sh starts one for ctest) or starts one for
+#       WIN-BUILD, empties the record folder ($record_dir) and starts the simulator on
+#       COM<COM-NUMBER> ($com_name), its transcript in $work/device.log.
+#   device_run_finish
+#       Waits for the simulator, then sets $received (the bytes it got) and $byte_for_byte.
+#   record_field JQ-FILTER
+#       The field of the one record line.
+#   fail WHY…
+#       Notes a failure of the case ($status becomes 1).
+# Clean-up (the simulator, the program in $app, a prefix started here) runs at exit.
+
+lib=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib" && pwd)
+# shellcheck source=scripts/lib/operator.sh
+source "$lib/operator.sh"
+# shellcheck source=scripts/lib/wine_env.sh
+source "$lib/wine_env.sh"
+
+status=0
+pids=()
+own_prefix=0
+fail() { echo "FAILED (${case_name:-}): $*"; status=1; }
+
+device_run_cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  if ((own_prefix)); then wine_env_stop; fi
+  if [ -n "${work:-}" ]; then rm -rf "$work"; fi
+}
+
+device_run_start() {
+  local build=$1 host=$2 number=$3 size=$4
+  shift 4
+  work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-wine.XXXXXX")
+  data=$work/7118K0001.UPF
+  head -c "$size" /dev/urandom >"$data"
+  if [ -z "${WINEPREFIX:-}" ]; then
+    wine_env_start "$build" || return 1
+    own_prefix=1
+  fi
+  record_dir=$(wine_env_local_appdata)/QelpUpd
+  rm -rf "$record_dir"
+  com_name=COM$number
+  local link=$WINEPREFIX/dosdevices/com$number
+  "$host/tools/qelp-device-simulator" --data "$data" --link "$link" --linger-ms 10000 "$@" \
+    >"$work/device.log" 2>&1 &
+  sim=$!
+  pids+=("$sim")
+  wait_for 30 test -L "$link" || {
+    echo "the simulator did not start:"
+    cat "$work/device.log"
+    return 1
+  }
+}
+
+device_run_finish() {
+  wait "$sim" || true
+  received=$(sed -n 's/^host> received \([0-9]*\) bytes.*/\1/p' "$work/device.log" | head -n 1)
+  byte_for_byte=0
+  if grep -q '^result: match' "$work/device.log"; then byte_for_byte=1; fi
+  echo "--- what the device saw"
+  tail -n +2 "$work/device.log"
+  if [ -f "$record_dir/updates.log" ]; then
+    echo "--- the record"
+    cat "$record_dir/updates.log"
+  fi
+  local lines=0
+  if [ -f "$record_dir/updates.log" ]; then lines=$(wc -l <"$record_dir/updates.log"); fi
+  [ "$lines" -eq 1 ] || fail "$lines record lines, not 1"
+}
+
+record_field() { jq -r "$1" "$record_dir/updates.log" 2>/dev/null; }
