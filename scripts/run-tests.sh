@@ -4,8 +4,11 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, the whole suite;
 #   3. ThreadSanitizer, the tests that create no window (Debian's Qt is not instrumented);
 #   4. the fuzz targets, 20 s each, under AddressSanitizer + UndefinedBehaviorSanitizer
-#      (scripts/run-fuzz.sh).
-# Exits non-zero on any failure. Build trees go to build/, build-asan/, build-tsan/, build-fuzz/.
+#      (scripts/run-fuzz.sh);
+#   5. the native Windows programs, built with mingw-w64 and tested under Wine, their packages
+#      made and the installer tried (scripts/build-windows.sh).
+# Exits non-zero on any failure. Build trees go to build/, build-asan/, build-tsan/, build-fuzz/,
+# build-win64/, build-win32/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -50,3 +53,8 @@ TSAN_OPTIONS="suppressions=$supp/tsan.supp halt_on_error=1 second_deadlock_stack
 
 echo "== fuzz targets (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 scripts/run-fuzz.sh --seconds 20
+
+echo "== Windows: mingw-w64 builds, their tests under Wine, the packages"
+windows_start=$SECONDS
+scripts/build-windows.sh
+echo "the Windows stage took $((SECONDS - windows_start)) s"

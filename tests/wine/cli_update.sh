@@ -6,6 +6,8 @@
 # Cases:
 #   success   the whole file arrives byte for byte; exit 0, the record says succeeded
 #   failure   the device reports "bootmode=ERROR"; exit 1, the record says failed
+#   interrupt Ctrl+C in the middle of a paced transfer (Wine turns SIGINT into CTRL_C_EVENT):
+#             exit 130, whole blocks at the device, and the record counts exactly those
 # Exit status 0 when the program behaved so.
 set -euo pipefail
 
@@ -20,32 +22,49 @@ while (($#)); do
   esac
   shift
 done
-[ -n "$build" ] && [ -n "$host" ] && [ -n "$case_name" ] || { sed -n '2,9p' "$0"; exit 2; }
+[ -n "$build" ] && [ -n "$host" ] && [ -n "$case_name" ] || { sed -n '2,11p' "$0"; exit 2; }
 build=$(cd "$build" && pwd)
 host=$(cd "$host" && pwd)
 [ -n "$exe" ] || exe=$build/src/cli/qelpupd-cli.exe
 source "$(dirname "$0")/device_run.sh"
 trap device_run_cleanup EXIT
 
+size=5001; device_options=()
 case $case_name in
-  success) scenario=success; expected_exit=0; expected=succeeded/109 ;;
-  failure) scenario=bootmode-error; expected_exit=1; expected=failed/108 ;;
+  success) expected_exit=0; expected=succeeded/109 ;;
+  failure) device_options=(--scenario bootmode-error); expected_exit=1; expected=failed/108 ;;
+  # Larger than what the pseudo-terminal holds, so that the stop comes mid-transfer.
+  interrupt) size=100000; device_options=(--pace); expected_exit=130; expected=closed-by-operator/null ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
-device_run_start "$build" "$host" 13 5001 --scenario "$scenario" || exit 1
+device_run_start "$build" "$host" 13 "$size" "${device_options[@]}" || exit 1
 
-cli_exit=0
-(cd "$work" && timeout 120 wine "$exe" --port "$com_name") \
-  >"$work/cli.out" 2>"$work/cli.err" || cli_exit=$?
+(cd "$work" && exec timeout 120 wine "$exe" --port "$com_name") >"$work/cli.out" 2>"$work/cli.err" &
+app=$!; pids+=("$app")
+if [ "$case_name" = interrupt ]; then
+  wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
+  windows_pid=$(pgrep -f "^$exe --port $com_name" | head -n 1) || true
+  [ -n "$windows_pid" ] && kill -INT "$windows_pid" || fail "no qelpupd-cli.exe to interrupt"
+fi
+cli_exit=0; wait "$app" || cli_exit=$?
 device_run_finish
 echo "--- qelpupd-cli.exe"
 tr -d '\r' <"$work/cli.out"
 tr -d '\r' <"$work/cli.err"
 
 [ "$cli_exit" -eq "$expected_exit" ] || fail "exit status $cli_exit, not $expected_exit"
-((byte_for_byte)) || fail "the device did not get the file byte for byte"
 [ "$(record_field .outcome)/$(record_field .message)" = "$expected" ] ||
   fail "record $(record_field .outcome)/$(record_field .message)"
+if [ "$case_name" = interrupt ]; then
+  sent=$(record_field .sent.bytes)
+  [ "$(record_field .ended_by)/$(record_field .detail)" = signal/CTRL_C_EVENT ] ||
+    fail "record ended by $(record_field .ended_by)/$(record_field .detail)"
+  [ "$sent" = "${received:-none}" ] || fail "the record says $sent bytes, the device got ${received:-none}"
+  [ $((sent % 200)) -eq 0 ] && [ "$sent" -lt $((size / 2)) ] ||
+    fail "$sent bytes are not whole blocks of a cut transfer"
+else
+  ((byte_for_byte)) || fail "the device did not get the file byte for byte"
+fi
 [ "$(record_field .data_file.sha256)" = "$(sha256sum "$data" | cut -d' ' -f1)" ] ||
   fail "the record names other bytes"
 # The device's lines reach the operator.
