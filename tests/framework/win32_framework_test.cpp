@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
@@ -75,6 +76,30 @@ TEST_F(Win32Framework, TheProgramsIconComesFromTheExecutablesResources) {
     EXPECT_EQ(SendMessageW(dialog.Widget(), WM_GETICON, ICON_BIG, 0), icon.Handle());
     EXPECT_NE(SendMessageW(dialog.Widget(), WM_GETICON, ICON_SMALL, 0), 0);
     EXPECT_FALSE(fw::LoadIcon(4711)) << "no such icon";
+}
+
+// What Explorer shows of the executable: this test carries the programs' resources.
+TEST(Win32Resources, TheVersionRecordNamesTheProgramAndItsVersion) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::vector<unsigned char> record(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_FALSE(record.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(record.size()), record.data()));
+    const auto text = [&](const wchar_t* name) {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
+        if (!VerQueryValueW(record.data(), key.c_str(), &value, &length)) return std::string();
+        return Utf8FromWide(static_cast<const wchar_t*>(value));
+    };
+    EXPECT_EQ(text(L"OriginalFilename"), "QELPUPD.EXE");
+    EXPECT_EQ(text(L"FileDescription"), "QELPUPD ｱﾌﾟﾘｹｰｼｮﾝ");
+    void* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", &fixed, &length));
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    EXPECT_EQ(info->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(info->dwFileVersionLS, 0x00000001u);
 }
 
 TEST_F(Win32Framework, PostsAreQueuedAndSendsFromAWorkerRunOnTheUiThread) {
