@@ -67,7 +67,8 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
 
     RunMailbox mailbox;
     if (!mailbox.Ready()) {
-        return {RunOutcome::kPortUnavailable, {options.port, "nothing for the run loop to wait on"}};
+        return {RunOutcome::kPortUnavailable,
+                {options.port, "nothing for the run loop to wait on"}};
     }
     RunSettings settings;
     settings.program = "qelpupd-cli";
@@ -79,8 +80,8 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     UpdateRun run(std::move(settings), &waiter);
     CliConsoleSink consoleSink(output, mailbox);
     // COM1 and COM2 stand for what they stand for in the window program; a path for itself.
-    const OpenResult opened =
-        run.Open(MapPort(options.port), Utf8Of(std::filesystem::absolute(PathOf(dataPath))), consoleSink);
+    const OpenResult opened = run.Open(
+        MapPort(options.port), Utf8Of(std::filesystem::absolute(PathOf(dataPath))), consoleSink);
     if (opened.end != OpenEnd::kOpened) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }

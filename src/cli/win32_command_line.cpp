@@ -1,7 +1,8 @@
 #include "cli/command_line.h"
 // After the project's headers:
-#include "serial/win32_api.h"
 #include <shellapi.h>
+
+#include "serial/win32_api.h"
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     int count = 0;

@@ -49,7 +49,7 @@ BOOL WINAPI OnControl(DWORD event) {
         case CTRL_SHUTDOWN_EVENT:
             // Returning lets the system end the process at once: hold it while the run stops,
             // closes the port and writes its record; main's return ends the process first.
-            Request(StopCause::kInterrupt, event == CTRL_CLOSE_EVENT ? "CTRL_CLOSE_EVENT"
+            Request(StopCause::kInterrupt, event == CTRL_CLOSE_EVENT    ? "CTRL_CLOSE_EVENT"
                                            : event == CTRL_LOGOFF_EVENT ? "CTRL_LOGOFF_EVENT"
                                                                         : "CTRL_SHUTDOWN_EVENT");
             Sleep(kCloseAllowanceMs);
@@ -80,8 +80,7 @@ bool ArmTimeout(std::chrono::milliseconds after) {
     g_timer = nullptr;
     return CreateTimerQueueTimer(&g_timer, nullptr, OnTimer, nullptr,
                                  static_cast<DWORD>(after.count()),
-                                 static_cast<DWORD>(kTimeoutGrace.count()),
-                                 WT_EXECUTEDEFAULT) != 0;
+                                 static_cast<DWORD>(kTimeoutGrace.count()), WT_EXECUTEDEFAULT) != 0;
 }
 
 StopCause StopRequested() {

@@ -13,8 +13,8 @@ PortWaitEnd StoppingPortWaiter::Wait(PortWaitObject object, std::chrono::millise
         if (giveUpAt_ && now >= *giveUpAt_) return PortWaitEnd::kInterrupted;
         if (now >= deadline) return PortWaitEnd::kTimedOut;
         const auto until = giveUpAt_ ? std::min(deadline, *giveUpAt_) : deadline;
-        const auto left = static_cast<DWORD>(
-            std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        const auto left =
+            static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
         // The stop's event stays set after a stop: it is watched only until then.
         HANDLE objects[2];
         DWORD count = 0;

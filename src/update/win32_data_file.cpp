@@ -74,8 +74,8 @@ std::vector<std::string> EntriesMatching(const std::string& directory, const cha
     if (!query.empty() && query.back() != L'\\' && query.back() != L'/') query += L'\\';
     query += L'*';
     WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search =
+        FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         const std::string name = Utf8FromWide(entry.cFileName);

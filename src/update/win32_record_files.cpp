@@ -17,8 +17,8 @@ HANDLE AsHandle(std::intptr_t handle) {
 std::intptr_t OpenForAppend(const std::string& path, DWORD disposition, int& error) {
     // Others may read the record while it grows, and prune it.
     const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     error = file == INVALID_HANDLE_VALUE ? static_cast<int>(GetLastError()) : 0;
     return reinterpret_cast<std::intptr_t>(file);
 }
@@ -128,24 +128,21 @@ std::vector<FileEntry> ListFiles(const std::string& directory, std::string_view 
                                  std::string_view suffix) {
     std::vector<FileEntry> files;
     WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstFileExW(WideFromUtf8(directory + "\\*").c_str(),
-                                           FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                           nullptr, 0);
+    const HANDLE search = FindFirstFileExW(WideFromUtf8(directory + "\\*").c_str(), FindExInfoBasic,
+                                           &entry, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return files;
     // FILETIME counts 100 ns from 1601; the epoch is 11,644,473,600 s later.
     constexpr std::int64_t kEpochIn100ns = 116'444'736'000'000'000;
     do {
         const std::string name = Utf8FromWide(entry.cFileName);
         // Links (reparse points) are not followed, as on Linux.
-        if ((entry.dwFileAttributes &
-             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) !=
-                0 ||
+        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                       FILE_ATTRIBUTE_DEVICE)) != 0 ||
             name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
             !name.ends_with(suffix))
             continue;
-        const std::int64_t ticks =
-            (std::int64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) |
-            entry.ftLastWriteTime.dwLowDateTime;
+        const std::int64_t ticks = (std::int64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) |
+                                   entry.ftLastWriteTime.dwLowDateTime;
         files.push_back({name, (ticks - kEpochIn100ns) * 100});
     } while (FindNextFileW(search, &entry));
     FindClose(search);

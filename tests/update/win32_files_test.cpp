@@ -55,8 +55,8 @@ class Win32FilesTest : public ::testing::Test {
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
         OVERLAPPED whole{};
-        EXPECT_TRUE(LockFileEx(file, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD,
-                               MAXDWORD, &whole));
+        EXPECT_TRUE(LockFileEx(file, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD,
+                               &whole));
         return file;
     }
 
