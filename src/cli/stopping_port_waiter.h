@@ -1,7 +1,6 @@
 #pragma once
 // StoppingPortWaiter: how qelpupd-cli's port waits while a block goes out (serial/port_waiter.h).
-// It sleeps as the default waiter does (the build picks posix_stopping_port_waiter.cpp on Linux),
-// and also wakes when a stop is requested
+// It sleeps as the default waiter does, and also wakes when a stop is requested
 // (stop_signals.h). After Ctrl+C or SIGTERM the block on the wire still gets the port's whole
 // write time-out, as before. After the time-out it gets kBlockGrace: a block that the line has not
 // taken by then is given up (the wait ends as interrupted, so the write fails), and the run closes
@@ -25,5 +24,11 @@ class StoppingPortWaiter final : public PortWaiter {
 
   private:
     using Clock = std::chrono::steady_clock;
+    enum class Woke { kPort, kOther, kFailed };
+    // One sleep of at most `timeout` on the port's object and, when `watchStop`, on
+    // StopWaitObject(). The build picks it: posix_stopping_port_waiter.cpp (poll) or
+    // win32_stopping_port_waiter.cpp (WaitForMultipleObjects).
+    static Woke SleepOnPortOrStop(PortWaitObject object, std::chrono::milliseconds timeout,
+                                  bool watchStop);
     std::optional<Clock::time_point> giveUpAt_;  // set once the time-out's stop is seen
 };

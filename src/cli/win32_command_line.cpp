@@ -1,8 +1,8 @@
 #include "cli/command_line.h"
 // After the project's headers:
-#include <shellapi.h>
-
 #include "serial/win32_api.h"
+// After windows.h:
+#include <shellapi.h>
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     int count = 0;

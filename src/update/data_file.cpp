@@ -1,6 +1,8 @@
 #include "update/data_file.h"
 
 #include <algorithm>
+#include <limits>
+#include <new>
 
 #include "update/data_file_system.h"
 
@@ -35,3 +37,41 @@ DataFileChoice ChooseDataFile(const std::string& directory) {
     choice.passedOver = names.size() - 1;
     return choice;
 }
+
+namespace data_file_system {
+
+DataFileContents ReadWhole(std::uint64_t length, const ReadSome& read) {
+    DataFileContents result;
+    // The length travels as 32 bits; a longer file cannot be held or sent whole.
+    if (length > std::numeric_limits<std::uint32_t>::max()) {
+        result.status = DataFileStatus::kOutOfMemory;
+        return result;
+    }
+    try {
+        result.bytes.resize(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
+        result.status = DataFileStatus::kOutOfMemory;
+        return result;
+    }
+    std::size_t done = 0;
+    while (done < result.bytes.size()) {
+        const long long n =
+            read(result.bytes.data() + done, result.bytes.size() - done, result.error);
+        if (n < 0) {
+            result.status = DataFileStatus::kReadFailed;
+            result.bytes.clear();
+            return result;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done < result.bytes.size()) {
+        result.status = DataFileStatus::kShortRead;
+        result.bytes.clear();
+        return result;
+    }
+    result.status = DataFileStatus::kOk;
+    return result;
+}
+
+}  // namespace data_file_system

@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <limits>
 #include <memory>
-#include <new>
 #include <thread>
 
 #include "update/data_file.h"
@@ -99,36 +97,16 @@ DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
         result.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return result;
     }
-    // The length travels as 32 bits; a longer file cannot be held or sent whole.
-    if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::uint32_t>::max()) {
-        result.status = DataFileStatus::kOutOfMemory;
-        return result;
-    }
-    const auto length = static_cast<std::size_t>(info.st_size);
-    try {
-        result.bytes.resize(length);
-    } catch (const std::bad_alloc&) {
-        result.status = DataFileStatus::kOutOfMemory;
-        return result;
-    }
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = read(file.get(), result.bytes.data() + done, length - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result.error = errno;
-            result.status = DataFileStatus::kReadFailed;
-            result.bytes.clear();
-            return result;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    if (done < length) {
-        result.status = DataFileStatus::kShortRead;
-        result.bytes.clear();
-        return result;
-    }
-    result.status = DataFileStatus::kOk;
-    return result;
+    return data_file_system::ReadWhole(
+        static_cast<std::uint64_t>(info.st_size),
+        [&file](unsigned char* into, std::size_t count, int& error) -> long long {
+            for (;;) {
+                const ssize_t n = read(file.get(), into, count);
+                if (n >= 0) return n;
+                if (errno != EINTR) {
+                    error = errno;
+                    return -1;
+                }
+            }
+        });
 }

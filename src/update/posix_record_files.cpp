@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <utility>
 
 #include "update/record_files.h"
 
@@ -37,17 +36,6 @@ int MakeDirectories(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return errno;
     return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-}
-
-AppendFile::AppendFile(AppendFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
-
-AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kClosed);
-    }
-    return *this;
 }
 
 AppendFile AppendFile::CreateNew(const std::string& path, int& error) {

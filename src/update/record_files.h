@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace record_files {
@@ -28,8 +29,14 @@ class AppendFile {
   public:
     AppendFile() = default;
     ~AppendFile() { Close(); }
-    AppendFile(AppendFile&& other) noexcept;
-    AppendFile& operator=(AppendFile&& other) noexcept;
+    AppendFile(AppendFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+    AppendFile& operator=(AppendFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = std::exchange(other.handle_, kClosed);
+        }
+        return *this;
+    }
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 

@@ -2,8 +2,6 @@
 // system's own matching would also take 8.3 short names), and LockFileEx while the file is read.
 #include <algorithm>
 #include <chrono>
-#include <limits>
-#include <new>
 #include <thread>
 
 #include "update/data_file.h"
@@ -133,36 +131,13 @@ DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
         result.status = DataFileStatus::kReadFailed;
         return result;
     }
-    // The length travels as 32 bits; a longer file cannot be held or sent whole.
-    if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::uint32_t>::max()) {
-        result.status = DataFileStatus::kOutOfMemory;
-        return result;
-    }
-    const auto length = static_cast<std::size_t>(size.QuadPart);
-    try {
-        result.bytes.resize(length);
-    } catch (const std::bad_alloc&) {
-        result.status = DataFileStatus::kOutOfMemory;
-        return result;
-    }
-    std::size_t done = 0;
-    while (done < length) {
-        DWORD n = 0;
-        const auto ask = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
-        if (!ReadFile(file.get(), result.bytes.data() + done, ask, &n, nullptr)) {
-            result.error = static_cast<int>(GetLastError());
-            result.status = DataFileStatus::kReadFailed;
-            result.bytes.clear();
-            return result;
-        }
-        if (n == 0) break;
-        done += n;
-    }
-    if (done < length) {
-        result.status = DataFileStatus::kShortRead;
-        result.bytes.clear();
-        return result;
-    }
-    result.status = DataFileStatus::kOk;
-    return result;
+    return data_file_system::ReadWhole(
+        static_cast<std::uint64_t>(size.QuadPart),
+        [&file](unsigned char* into, std::size_t count, int& error) -> long long {
+            DWORD n = 0;
+            const auto ask = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+            if (ReadFile(file.get(), into, ask, &n, nullptr)) return n;
+            error = static_cast<int>(GetLastError());
+            return -1;
+        });
 }

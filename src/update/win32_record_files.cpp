@@ -2,7 +2,6 @@
 // with FILE_APPEND_DATA, which the system keeps whole, as O_APPEND on Linux.
 #include <algorithm>
 #include <ctime>
-#include <utility>
 
 #include "update/record_files.h"
 // After the project's headers:
@@ -65,17 +64,6 @@ int MakeDirectories(const std::string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return lastError != 0 ? lastError : static_cast<int>(GetLastError());
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ERROR_DIRECTORY;
-}
-
-AppendFile::AppendFile(AppendFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
-
-AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kClosed);
-    }
-    return *this;
 }
 
 AppendFile AppendFile::CreateNew(const std::string& path, int& error) {

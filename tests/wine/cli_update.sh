@@ -11,22 +11,8 @@
 # Exit status 0 when the program behaved so.
 set -euo pipefail
 
-exe=""; build=""; host=""; case_name=""
-while (($#)); do
-  case $1 in
-    --build-dir) build=$2; shift ;;
-    --host-build) host=$2; shift ;;
-    --case) case_name=$2; shift ;;
-    --exe) exe=$2; shift ;;
-    *) echo "unknown option: $1" >&2; exit 2 ;;
-  esac
-  shift
-done
-[ -n "$build" ] && [ -n "$host" ] && [ -n "$case_name" ] || { sed -n '2,11p' "$0"; exit 2; }
-build=$(cd "$build" && pwd)
-host=$(cd "$host" && pwd)
-[ -n "$exe" ] || exe=$build/src/cli/qelpupd-cli.exe
 source "$(dirname "$0")/device_run.sh"
+device_run_options "$0" src/cli/qelpupd-cli.exe "$@"
 trap device_run_cleanup EXIT
 
 size=5001; device_options=()
@@ -37,7 +23,7 @@ case $case_name in
   interrupt) size=100000; device_options=(--pace); expected_exit=130; expected=closed-by-operator/null ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
-device_run_start "$build" "$host" 13 "$size" "${device_options[@]}" || exit 1
+device_run_start 13 "$size" "${device_options[@]}" || exit 1
 
 (cd "$work" && exec timeout 120 wine "$exe" --port "$com_name") >"$work/cli.out" 2>"$work/cli.err" &
 app=$!; pids+=("$app")

@@ -2,10 +2,13 @@
 # Sourced by the end-to-end scripts that run a real Windows program under Wine against the device
 # simulator (a Linux program) on a pseudo-terminal that Wine sees as a COM port.
 #
-#   device_run_start WIN-BUILD HOST-BUILD COM-NUMBER SIZE [SIMULATOR-OPTION…]
+#   device_run_options SCRIPT EXE-IN-BUILD ARGUMENTS…
+#       Takes the scripts' options: --build-dir WIN-BUILD ($build), --host-build LINUX-BUILD
+#       ($host), --case NAME ($case_name), --exe PROGRAM ($exe; default WIN-BUILD/EXE-IN-BUILD),
+#       --shot FILE ($shot). Without the first three it shows SCRIPT's opening comment and exits.
+#   device_run_start COM-NUMBER SIZE [SIMULATOR-OPTION…]
 #       Makes a work folder ($work) with a data file of SIZE random bytes ($data), uses the Wine
-#       prefix already running (build-windows.sh starts one for ctest) or starts one for
-#       WIN-BUILD, empties the record folder ($record_dir) and starts the simulator on
+#       prefix already running (build-windows.sh starts one for ctest) or starts one for $build, empties the record folder ($record_dir) and starts the simulator on
 #       COM<COM-NUMBER> ($com_name), its transcript in $work/device.log.
 #   device_run_finish
 #       Waits for the simulator, then sets $received (the bytes it got) and $byte_for_byte.
@@ -26,6 +29,30 @@ pids=()
 own_prefix=0
 fail() { echo "FAILED (${case_name:-}): $*"; status=1; }
 
+device_run_options() {
+  local script=$1 default=$2
+  shift 2
+  exe=""; build=""; host=""; case_name=""; shot=""
+  while (($#)); do
+    case $1 in
+      --build-dir) build=$2; shift ;;
+      --host-build) host=$2; shift ;;
+      --case) case_name=$2; shift ;;
+      --exe) exe=$2; shift ;;
+      --shot) shot=$2; shift ;;
+      *) echo "unknown option: $1" >&2; exit 2 ;;
+    esac
+    shift
+  done
+  if [ -z "$build" ] || [ -z "$host" ] || [ -z "$case_name" ]; then
+    sed -n '2,/^set /p' "$script" | sed '$d'
+    exit 2
+  fi
+  build=$(cd "$build" && pwd)
+  host=$(cd "$host" && pwd)
+  [ -n "$exe" ] || exe=$build/$default
+}
+
 device_run_cleanup() {
   local p
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -34,8 +61,8 @@ device_run_cleanup() {
 }
 
 device_run_start() {
-  local build=$1 host=$2 number=$3 size=$4
-  shift 4
+  local number=$1 size=$2
+  shift 2
   work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-wine.XXXXXX")
   data=$work/7118K0001.UPF
   head -c "$size" /dev/urandom >"$data"

@@ -14,23 +14,8 @@
 # screenshot of the outcome box over the main window. Exit status 0 when the program behaved so.
 set -euo pipefail
 
-exe=""; build=""; host=""; case_name=""; shot=""
-while (($#)); do
-  case $1 in
-    --build-dir) build=$2; shift ;;
-    --host-build) host=$2; shift ;;
-    --case) case_name=$2; shift ;;
-    --exe) exe=$2; shift ;;
-    --shot) shot=$2; shift ;;
-    *) echo "unknown option: $1" >&2; exit 2 ;;
-  esac
-  shift
-done
-[ -n "$build" ] && [ -n "$host" ] && [ -n "$case_name" ] || { sed -n '2,15p' "$0"; exit 2; }
-build=$(cd "$build" && pwd)
-host=$(cd "$host" && pwd)
-[ -n "$exe" ] || exe=$build/src/app/qelpupd.exe
 source "$(dirname "$0")/device_run.sh"
+device_run_options "$0" src/app/qelpupd.exe "$@"
 # shellcheck source=scripts/lib/virtual_display.sh
 source "$lib/virtual_display.sh"
 cleanup() {
@@ -47,7 +32,7 @@ case $case_name in
   cancel) size=100000; device_options=(--pace) ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
-device_run_start "$build" "$host" 12 "$size" "${device_options[@]}" || exit 1
+device_run_start 12 "$size" "${device_options[@]}" || exit 1
 # The display the caller runs (build-windows.sh starts one for ctest), else one of its own.
 if [ -z "${DISPLAY:-}" ]; then start_virtual_display "$work" || exit 1; fi
 
