@@ -1,8 +1,10 @@
 #include "update/data_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <new>
+#include <thread>
 
 #include "update/data_file_system.h"
 
@@ -39,6 +41,18 @@ DataFileChoice ChooseDataFile(const std::string& directory) {
 }
 
 namespace data_file_system {
+
+bool TakeLock(DataFileLock lock, const std::function<bool()>& tryOnce) {
+    if (lock == DataFileLock::kExclusive) return tryOnce();
+    constexpr auto kPause = std::chrono::milliseconds(10);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSharedLockHoldMs);
+    for (;;) {
+        if (tryOnce()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPause);
+    }
+}
 
 DataFileContents ReadWhole(std::uint64_t length, const ReadSome& read) {
     DataFileContents result;

@@ -18,6 +18,12 @@ std::vector<std::string> EntriesMatching(const std::string& directory, const cha
 // `directory` made absolute, ending with the system's path separator.
 std::string AbsoluteDirectory(const std::string& directory);
 
+// Takes the lock that `lock` names through `tryOnce`, which tries once without waiting and is false
+// only when another holder refuses it: the exclusive lock at once, the shared one looked for again
+// at short pauses for kSharedLockHoldMs while a holder reads (no system's call waits with a
+// time-out). False when it was refused throughout.
+bool TakeLock(DataFileLock lock, const std::function<bool()>& tryOnce);
+
 // Reads `length` bytes whole, in as many calls of `read` as it takes: `read` puts up to `count`
 // bytes at `into` and returns how many, 0 at the end of the file, or -1 with `error` set. The
 // file's status follows from that alone: too long to hold, short, failed, or whole.

@@ -7,10 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 
 #include "update/data_file.h"
 #include "update/data_file_system.h"
@@ -34,21 +32,6 @@ class FileDescriptor {
   private:
     int fd_;
 };
-
-// False only when another holder refuses the lock: exclusive at once, shared after the hold.
-bool TakeLock(int fd, DataFileLock lock) {
-    if (lock == DataFileLock::kExclusive)
-        return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
-    // flock cannot wait with a time-out; look again at short pauses while the holder reads.
-    constexpr auto kPause = std::chrono::milliseconds(10);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSharedLockHoldMs);
-    for (;;) {
-        if (flock(fd, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kPause);
-    }
-}
 
 }  // namespace
 
@@ -84,7 +67,10 @@ DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
     }
     // Only a lock that another program holds refuses the file. Where the file system cannot lock
     // a read-only descriptor (NFS emulates flock with write locks), it is read without one.
-    if (!TakeLock(file.get(), lock)) {
+    const int operation = lock == DataFileLock::kExclusive ? LOCK_EX : LOCK_SH;
+    if (!data_file_system::TakeLock(lock, [&] {
+            return flock(file.get(), operation | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+        })) {
         result.error = EWOULDBLOCK;
         return result;
     }

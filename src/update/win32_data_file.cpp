@@ -1,8 +1,6 @@
 // The data file on Windows: the folder's entries from FindFirstFileExW, matched here by name (the
 // system's own matching would also take 8.3 short names), and LockFileEx while the file is read.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "update/data_file.h"
 #include "update/data_file_system.h"
@@ -39,27 +37,6 @@ bool Matches(const char* pattern, const char* name) {
         }
     }
     return *name != '\0' && FoldCase(*pattern) == FoldCase(*name) && Matches(pattern + 1, name + 1);
-}
-
-// False only when another holder refuses the lock: exclusive at once, shared after the hold.
-bool TakeLock(HANDLE file, DataFileLock lock) {
-    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY |
-                        (lock == DataFileLock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    const auto locked = [&] {
-        OVERLAPPED whole{};  // from offset 0, as far as a file can reach
-        return LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &whole) != 0 ||
-               GetLastError() != ERROR_LOCK_VIOLATION;
-    };
-    if (lock == DataFileLock::kExclusive) return locked();
-    // As on Linux: look again at short pauses while the holder reads.
-    constexpr auto kPause = std::chrono::milliseconds(10);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSharedLockHoldMs);
-    for (;;) {
-        if (locked()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kPause);
-    }
 }
 
 }  // namespace
@@ -121,7 +98,13 @@ DataFileContents ReadDataFile(const std::string& path, DataFileLock lock) {
         result.error = ERROR_INVALID_FUNCTION;
         return result;
     }
-    if (!TakeLock(file.get(), lock)) {
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY |
+                        (lock == DataFileLock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    if (!data_file_system::TakeLock(lock, [&] {
+            OVERLAPPED whole{};  // from offset 0, as far as a file can reach
+            return LockFileEx(file.get(), flags, 0, MAXDWORD, MAXDWORD, &whole) != 0 ||
+                   GetLastError() != ERROR_LOCK_VIOLATION;
+        })) {
         result.error = ERROR_LOCK_VIOLATION;
         return result;
     }
