@@ -2,7 +2,8 @@
 // The console reader's news for the run loop: the device asked for the data file, or the reader has
 // ended the run. The run loop sleeps in WaitForNewsOrStop until one of them, or a stop request
 // (stop_signals.h), comes. The build picks the waiting side: posix_run_mailbox.cpp on Linux (an
-// eventfd beside the stop's pipe in one poll()).
+// eventfd beside the stop's pipe in one poll()), win32_run_mailbox.cpp on Windows (two events in
+// one WaitForMultipleObjects).
 //
 // Thread contract: Post* on the console reader's thread; everything else on the main thread. A data
 // request that comes while an upload runs is dropped, as the window program drops it: the device is
@@ -45,7 +46,7 @@ class RunMailbox {
     void Signal();
     void Quiet();
 
-    std::intptr_t signal_ = -1;  // what the wait sleeps on: an eventfd on POSIX
+    std::intptr_t signal_ = -1;  // what the wait sleeps on: an eventfd on POSIX, an event on Windows
     std::mutex mutex_;
     News pending_;
     bool uploading_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 // The file system side of finding the data file (data_file.h). The build picks the implementation,
-// which also holds ReadDataFile: posix_data_file.cpp on Linux. Any thread.
+// which also holds ReadDataFile: posix_data_file.cpp on Linux, win32_data_file.cpp on Windows.
+// Any thread.
 
 #include <cstddef>
 #include <cstdint>

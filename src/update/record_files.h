@@ -1,7 +1,7 @@
 #pragma once
 // The file system as the update record uses it (update_record.h). The build picks the
-// implementation: posix_record_files.cpp on Linux. Error codes are the system's own (errno there,
-// system_error.h). No shared state; any thread.
+// implementation: posix_record_files.cpp on Linux, win32_record_files.cpp on Windows. Error codes
+// are the system's own (errno or GetLastError(), system_error.h). No shared state; any thread.
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,8 @@
 #pragma once
 // Standard output and standard error as the programs write to them: all of a text, going on after
 // interruptions and short writes. The build picks the implementation: posix_standard_streams.cpp
-// on Linux, where WriteAll uses write(2) alone, so that a signal handler may call it too.
+// on Linux, where WriteAll uses write(2) alone, so that a signal handler may call it too;
+// win32_standard_streams.cpp on Windows.
 
 #include <string_view>
 
