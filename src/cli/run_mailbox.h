@@ -46,7 +46,8 @@ class RunMailbox {
     void Signal();
     void Quiet();
 
-    std::intptr_t signal_ = -1;  // what the wait sleeps on: an eventfd on POSIX, an event on Windows
+    // What the wait sleeps on: an eventfd on POSIX, an event on Windows.
+    std::intptr_t signal_ = -1;
     std::mutex mutex_;
     News pending_;
     bool uploading_ = false;
