@@ -77,6 +77,8 @@ class CCommPort : public DeviceControlBlock {
     void SetWriteTimeout(std::chrono::milliseconds timeout);
     // Why the last OpenPort failed, as one line for the user; empty after a successful one.
     std::string DescribeOpenFailure() const;
+    // What the last OpenPort's failure means (no such device, busy, ...); kNone after a success.
+    DeviceFault OpenFailure() const { return openFault_; }
     CommState& State();
 
   private:
@@ -101,4 +103,5 @@ class CCommPort : public DeviceControlBlock {
     bool waiting_ = false;
     bool outputUnsent_ = false;  // the last write did not drain: its bytes may still be queued
     std::string openFailure_;
+    DeviceFault openFault_ = DeviceFault::kNone;
 };

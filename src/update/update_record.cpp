@@ -251,6 +251,7 @@ void UpdateRecord::Finish(const RunEnd& end) {
         consoleFile_.Close();
     }
     if (consoleFailed) Report("the console log " + consolePath_ + " is incomplete", 0);
+    line_ = line.substr(0, line.size() - 1);
 
     const std::string path = directory_ + record_files::Separator() + kRecordFileName;
     int error = 0;

@@ -86,6 +86,9 @@ class UpdateRecord {
     void Finish(const RunEnd& end);
 
     bool Finished() const { return finished_; }
+    // The line Finish built, without its line end; empty before, or when no record could be
+    // written. For a program that passes the record on as it is (qelpupd-cli --station --json).
+    const std::string& Line() const { return line_; }
 
   private:
     struct Fingerprint {
@@ -105,6 +108,7 @@ class UpdateRecord {
     bool usable_ = false;    // the directory exists: a record can be written
     bool reported_ = false;  // a problem of this run has been reported
     std::string consolePath_;
+    std::string line_;
 
     // Prunes the console files, then hashes what was sent.
     std::thread background_;

@@ -1,28 +1,47 @@
 #include "update/update_run.h"
 
+#include <deque>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
 #include "update/console_reader.h"
 
-// Passes the reader's reports on to the program's sink; a line the sink showed goes to the record.
+// Passes the reader's reports on to the program's sink; a line the sink showed goes to the record,
+// or, until the record starts, to the kept early lines (the newest only).
 class UpdateRun::RecordingConsole final : public ConsoleSink {
   public:
-    RecordingConsole(ConsoleSink& shown, UpdateRecord& record) : shown_(shown), record_(record) {}
+    explicit RecordingConsole(ConsoleSink& shown) : shown_(shown) {}
 
     bool ShowLine(std::string_view line) override {
         if (!shown_.ShowLine(line)) return false;
         // The record keeps the device's text; its console file ends each line with LF.
         if (line.ends_with("\r\n")) line.remove_suffix(2);
-        record_.ConsoleLine(line);
+        std::lock_guard lock(mutex_);
+        if (record_) {
+            record_->ConsoleLine(line);
+        } else {
+            early_.emplace_back(line);
+            if (early_.size() > kKeptEarlyLines) early_.pop_front();
+        }
         return true;
     }
     void DataRequested() override { shown_.DataRequested(); }
     void RunEnded() override { shown_.RunEnded(); }
 
+    // Owning thread, once the record has started: the kept lines go first, in their order.
+    void StartRecording(UpdateRecord& record) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : early_) record.ConsoleLine(line);
+        early_.clear();
+        record_ = &record;
+    }
+
   private:
     ConsoleSink& shown_;
-    UpdateRecord& record_;
+    std::mutex mutex_;  // the reader's lines against the owning thread's start of the record
+    UpdateRecord* record_ = nullptr;
+    std::deque<std::string> early_;
 };
 
 // The program's upload sink, with a stop of the run taken as a Cancel press of its display: the
@@ -66,18 +85,30 @@ UpdateRun::~UpdateRun() {
 OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFilePath,
                            ConsoleSink& console) {
     dataFilePath_ = dataFilePath;
+    mapping_ = port;
     auto opened = std::make_unique<CCommPort>();
     opened->BaudRate = UPDATE_BAUD;
     opened->SetWaiter(waiter_);
     if (!opened->OpenPort(port)) return {OpenEnd::kPortUnusable, opened->DescribeOpenFailure()};
-    port_ = std::move(opened);
+    ownPort_ = std::move(opened);
+    port_ = ownPort_.get();
+    // Every run that opened the port is recorded: the record starts before the first line.
+    console_ = std::make_unique<RecordingConsole>(console);
+    Begin();
+    return StartConsoleReader();
+}
 
-    // Every run that opened the port is recorded.
-    record_ = std::make_unique<UpdateRecord>(settings_.recordDirectory, settings_.recordProblems);
-    record_->Start({settings_.program, settings_.version, port.name, port.devicePath, dataFilePath_,
-                    std::chrono::system_clock::now()});
-    console_ = std::make_unique<RecordingConsole>(console, *record_);
+OpenResult UpdateRun::Attach(CCommPort& port, const PortMapping& mapping,
+                             const std::string& dataFilePath, ConsoleSink& console) {
+    dataFilePath_ = dataFilePath;
+    mapping_ = mapping;
+    port_ = &port;
+    port_->SetWaiter(waiter_);
+    console_ = std::make_unique<RecordingConsole>(console);
+    return StartConsoleReader();
+}
 
+OpenResult UpdateRun::StartConsoleReader() {
     session_.buffer = &port_->Buffer();
     session_.flags.stop.store(0);
     session_.flags.result.store(1);
@@ -86,14 +117,24 @@ OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFileP
     } catch (const std::system_error& error) {
         // Without its reader the port would show nothing and answer nothing: give it back.
         session_.buffer = nullptr;
-        port_.reset();
+        if (!ownPort_) port_->SetWaiter(nullptr);
+        port_ = nullptr;
+        ownPort_.reset();
         stopDetail_ = error.code().message();
         session_.EndAsFailed(EndCause::kReaderFailed);
         Record(Verdict());
         return {OpenEnd::kReaderFailed,
-                port.devicePath + ": cannot start the console reader: " + stopDetail_};
+                mapping_.devicePath + ": cannot start the console reader: " + stopDetail_};
     }
     return {OpenEnd::kOpened, {}};
+}
+
+void UpdateRun::Begin() {
+    if (record_ || !console_) return;
+    record_ = std::make_unique<UpdateRecord>(settings_.recordDirectory, settings_.recordProblems);
+    record_->Start({settings_.program, settings_.version, mapping_.name, mapping_.devicePath,
+                    dataFilePath_, std::chrono::system_clock::now()});
+    console_->StartRecording(*record_);
 }
 
 void UpdateRun::Upload(UploadSink& sink) {
@@ -155,5 +196,13 @@ void UpdateRun::Close() {
         reader_.Join();
     }
     session_.buffer = nullptr;
-    port_.reset();
+    // An attached port goes back to its owner as it came, without this run's waiter.
+    if (port_ && !ownPort_) port_->SetWaiter(nullptr);
+    port_ = nullptr;
+    ownPort_.reset();
+}
+
+const std::string& UpdateRun::RecordLine() const {
+    static const std::string none;
+    return record_ ? record_->Line() : none;
 }
