@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/options.h"
 #include "cli/outcome.h"
+#include "cli/station.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_output.h"
 #include "cli/update_run.h"
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
         std::perror("qelpupd-cli: signal handlers");
         return kCouldNotStart;
     }
+    // A station's --timeout counts for each run on its own, from the run's data request.
+    if (parsed.options.station) return RunStation(parsed.options);
     if (parsed.options.timeout && !ArmTimeout(*parsed.options.timeout)) {
         std::perror("qelpupd-cli: --timeout");
         return kCouldNotStart;
