@@ -156,15 +156,19 @@ void StationPort::Report(StationEvent event) {
 }
 
 void StationPort::Serve() {
+    bool waitFirst = false;  // the last try failed in a way that trying again at once would repeat
     for (;;) {
-        if (!port_ && !OpenPort()) {
+        if (!port_ && (waitFirst || !OpenPort())) {
+            waitFirst = false;
             if (WaitForPort() == Next::kEnd) break;
             continue;
         }
         if (ServeRun() == Next::kEnd) break;
         if (settings_.runs && runs_ >= *settings_.runs) break;
-        // After a hang-up the port's device is gone or new: open it again.
-        if (port_ && port_->Buffer().InputEnded()) {
+        if (!port_) {
+            waitFirst = true;
+        } else if (port_->Buffer().InputEnded()) {
+            // After a hang-up the port's device is gone, or new: it is opened again.
             ClosePort();
             StationEvent gone = Event(Kind::kAbsent);
             gone.reason = "the port went away";
