@@ -65,6 +65,8 @@ if ((run_bench)); then
     tests/wine/with_com_peer.sh "$peer" wine "build-win64/bench/serial/serial_win32_$bench.exe" |
       tr -d '\r'
   done
+  echo "== bench: serial_win32_port_monitor"
+  wine build-win64/bench/serial/serial_win32_port_monitor.exe | tr -d '\r'
 fi
 
 echo "== Windows x64 packages"

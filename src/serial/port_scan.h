@@ -75,3 +75,9 @@ std::string DevicePathForPortName(const std::string& name);
 // The device that COMn stands for when discovery found fewer than n ports, so that a failed open
 // still names a port: /dev/ttyS<n-1> on Linux, \\.\COMn on Windows.
 std::string FallbackDevicePath(int comNumber);
+
+// What a port's name or device path resolves to; empty when nothing answers to it now. On Linux
+// the path with every link followed (a link whose target has gone resolves to nothing); on Windows
+// the device a COM name stands for, as QueryDosDevice tells it ("\Device\Serial0"), or else as
+// the system's list of ports does.
+std::optional<std::string> ResolvePortName(const std::string& devicePath);

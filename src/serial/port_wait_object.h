@@ -1,7 +1,9 @@
-// PortWaitObject: what a PortWaiter (port_waiter.h) waits on until a port can take bytes again.
-// The one type that differs between the platforms, so it is chosen here rather than in a platform
-// file: a descriptor on POSIX (the waiter polls it for POLLOUT), a HANDLE on Windows (an event
-// that the write in flight signals as it completes). Portable code only passes it along.
+// PortWaitObject: what a PortWaiter (port_waiter.h) waits on until a port can take bytes again,
+// and what a PortMonitor (port_monitor.h) signals when the ports may have changed. The one type
+// that differs between the platforms, so it is chosen here rather than in a platform file: a
+// descriptor on POSIX (polled for POLLOUT or POLLIN), a HANDLE on Windows (an event that the write
+// in flight signals as it completes, or that the monitor sets). Portable code only passes it
+// along.
 #pragma once
 
 #if defined(_WIN32)

@@ -139,3 +139,10 @@ std::string DevicePathForPortName(const std::string& name) {
 std::string FallbackDevicePath(int comNumber) {
     return "/dev/ttyS" + std::to_string(comNumber - 1);
 }
+
+std::optional<std::string> ResolvePortName(const std::string& devicePath) {
+    std::error_code error;
+    const fs::path target = fs::canonical(devicePath, error);
+    if (error) return std::nullopt;
+    return target.string();
+}

@@ -131,3 +131,21 @@ std::string DevicePathForPortName(const std::string& name) {
 std::string FallbackDevicePath(int comNumber) {
     return "\\\\.\\COM" + std::to_string(comNumber);
 }
+
+std::optional<std::string> ResolvePortName(const std::string& devicePath) {
+    std::string name = devicePath;
+    if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+    wchar_t target[1024];
+    // The first of the names it stands for; the list ends with two NULs.
+    if (QueryDosDeviceW(WideFromUtf8(name).c_str(), target, 1024) != 0) {
+        return Utf8FromWide(target);
+    }
+    // A port in the system's list without a DOS name (as a test's entries are under Wine).
+    for (const TtyFacts& port : ScanTtys({})) {
+        if (Upper(port.name) == Upper(name)) return port.driver;
+    }
+    if (GetFileAttributesW(WideFromUtf8(devicePath).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return devicePath;
+    }
+    return std::nullopt;
+}

@@ -16,8 +16,8 @@ namespace {
 
 const wchar_t kSerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// Adds SERIALCOMM entries as drivers do, and removes them again. The only test that writes there:
-// tests run side by side.
+// Adds SERIALCOMM entries as drivers do, and removes them again. Tests run side by side and the
+// port monitor's adds its own meanwhile, so only this test's entries are looked at.
 class PortListingTest : public ::testing::Test {
   protected:
     void SetUp() override {

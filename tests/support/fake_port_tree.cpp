@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -133,17 +134,35 @@ void FakePortTree::AddUsb(const UsbAdapter& adapter) {
         AddTtyEntry(adapter.tty, port + "/tty/" + adapter.tty, port);
     }
     AddDeviceNode(adapter.tty);
-    const fs::path node = DevicePath(adapter.tty);
-    if (adapter.byPath) {
-        const fs::path link = root_ + "/dev/serial/by-path/" + ByPathName(adapter);
-        fs::create_directories(link.parent_path());
-        fs::create_symlink("../../" + adapter.tty, link);
+    AddStableLinks(adapter);
+}
+
+std::string FakePortTree::StableLinkPath(const char* folder, const std::string& name) const {
+    return root_ + "/dev/serial/" + folder + "/" + name;
+}
+
+void FakePortTree::AddStableLinks(const UsbAdapter& adapter) {
+    const auto link = [&](const char* folder, const std::string& name) {
+        const fs::path path = StableLinkPath(folder, name);
+        fs::create_directories(path.parent_path());
+        fs::create_symlink("../../" + adapter.tty, path);
+    };
+    if (adapter.byPath) link("by-path", ByPathName(adapter));
+    if (adapter.byId) link("by-id", ByIdName(adapter));
+}
+
+void FakePortTree::RemoveUsb(const UsbAdapter& adapter) {
+    fs::remove(Sys("class/tty/" + adapter.tty));
+    fs::remove(DevicePath(adapter.tty));
+    const std::pair<const char*, std::string> links[] = {{"by-path", ByPathName(adapter)},
+                                                         {"by-id", ByIdName(adapter)}};
+    for (const auto& [folder, name] : links) {
+        fs::remove(StableLinkPath(folder, name));
+        std::error_code notEmpty;
+        fs::remove(root_ + "/dev/serial/" + folder, notEmpty);
     }
-    if (adapter.byId) {
-        const fs::path link = root_ + "/dev/serial/by-id/" + ByIdName(adapter);
-        fs::create_directories(link.parent_path());
-        fs::create_symlink("../../" + adapter.tty, link);
-    }
+    std::error_code notEmpty;
+    fs::remove(root_ + "/dev/serial", notEmpty);
 }
 
 void FakePortTree::WriteTtyAttribute(const std::string& tty, const std::string& name,

@@ -43,6 +43,12 @@ class FakePortTree {
     void AddUart(const std::string& tty, int type, bool serialBase = false,
                  bool typeAttribute = true);
     void AddUsb(const UsbAdapter& adapter);
+    // udev's /dev/serial links of an adapter added before, as far as it has them (AddUsb makes
+    // them already; an adapter added without them gets them late).
+    void AddStableLinks(const UsbAdapter& adapter);
+    // Pulls the adapter out: its terminal, node and links go, and by-path and by-id with the
+    // last one, as the kernel and udev remove them.
+    void RemoveUsb(const UsbAdapter& adapter);
     // Writes `text` as the attribute `name` of a terminal added before ("type": what an odd
     // driver might report).
     void WriteTtyAttribute(const std::string& tty, const std::string& name,
@@ -61,6 +67,8 @@ class FakePortTree {
                      const std::string& deviceDir);
     void SetBus(const std::string& deviceDir, const std::string& bus, const std::string& driver);
     void AddDeviceNode(const std::string& tty);
+    // <dev>/serial/<folder>/<name>
+    std::string StableLinkPath(const char* folder, const std::string& name) const;
 
     std::string root_;
 };

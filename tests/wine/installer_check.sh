@@ -29,6 +29,8 @@ fail() { echo "FAILED: $*"; status=1; }
 
 user=$(id -un)
 drive=$WINEPREFIX/drive_c
+uninstall_entry_gone() { ! wine reg query "$1" >/dev/null 2>&1; }
+
 for mode in CurrentUser AllUsers; do
   case $mode in
     CurrentUser)
@@ -55,11 +57,12 @@ for mode in CurrentUser AllUsers; do
     --exe "$folder/qelpupd.exe" | tail -n 1 || fail "$mode: the installed qelpupd.exe"
 
   wine "$folder/uninstall.exe" /S "/$mode" >/dev/null 2>&1 || fail "$mode: the uninstaller failed"
-  # The uninstaller runs on from a copy of itself in the temporary folder, which removes the files.
-  wait_for 30 test ! -e "$folder/uninstall.exe" || true
+  # The uninstaller runs on from a copy of itself in the temporary folder, which removes the files,
+  # then the folder, then the uninstall entry: wait for the last of them.
+  wait_for 30 uninstall_entry_gone "$key" || true
   [ ! -e "$folder" ] || fail "$mode: $folder is still there: $(ls "$folder")"
   [ ! -e "$menu/QelpUpd.lnk" ] || fail "$mode: the Start-menu entry is still there"
-  if wine reg query "$key" >/dev/null 2>&1; then fail "$mode: the uninstall entry is still there"; fi
+  uninstall_entry_gone "$key" || fail "$mode: the uninstall entry is still there"
 done
 [ $status -eq 0 ] && echo "PASSED (installer)"
 exit $status
