@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "res/version_info.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
+#include "serial/port_monitor.h"
+#include "serial/port_set.h"
 #include "update/standard_streams.h"
 #include "update/system_error.h"
 
@@ -34,11 +37,25 @@ std::vector<PortMapping> CurrentPorts(const CliOptions& options) {
         }
         return ports;
     }
-    for (const SerialPortInfo& found : DiscoverSerialPorts()) {
-        const std::string& key = found.stableName.empty() ? found.devicePath : found.stableName;
-        ports.push_back({key, found.devicePath, found.description});
-    }
+    for (const SerialPortInfo& found : DiscoverSerialPorts())
+        ports.push_back({PortIdentity(found), found.devicePath, found.description});
     return ports;
+}
+
+// What the port monitor watches: the devices the named ports stand for, or the system's ports.
+PortMonitorSettings MonitorSettings(const std::vector<PortMapping>& ports, bool named) {
+    PortMonitorSettings settings;
+    if (named)
+        for (const PortMapping& port : ports) settings.namedPaths.push_back(port.devicePath);
+    return settings;
+}
+
+WaitObject AsWaitObject(PortWaitObject object) {
+#if defined(_WIN32)
+    return reinterpret_cast<WaitObject>(object);
+#else
+    return object;
+#endif
 }
 
 class Station {
@@ -120,7 +137,14 @@ int Station::Run() {
         WriteAll(kStandardError, "qelpupd-cli: nothing for the station to wait on\n");
         return 2;
     }
-    Update(CurrentPorts(options_));
+    // The monitor first: a port that comes or goes during the first scan is not missed.
+    const std::vector<PortMapping> first = CurrentPorts(options_);
+    PortMonitor monitor(MonitorSettings(first, !options_.ports.empty()));
+    if (const std::string failure = monitor.Failure(); !failure.empty()) {
+        WriteAll(kStandardError,
+                 "qelpupd-cli: ports that come or go may be missed: " + failure + "\n");
+    }
+    Update(first);
     // No port at all within --timeout: nothing could start.
     std::optional<Clock::time_point> giveUpAt;
     if (options_.timeout) giveUpAt = Clock::now() + *options_.timeout;
@@ -132,8 +156,17 @@ int Station::Run() {
         if (AllClosed() && (!ports_.empty() || stopSeen || gaveUp)) break;
 
         std::vector<WaitObject> objects{events_.WakeObject()};
+        std::optional<std::size_t> stopAt;
+        std::optional<std::size_t> monitorAt;
         // The stop's object stays signalled: once seen, only the ports' ends are awaited.
-        if (!stopSeen) objects.push_back(StopWaitObject());
+        if (!stopSeen) {
+            stopAt = objects.size();
+            objects.push_back(StopWaitObject());
+        }
+        if (!stopSeen && !gaveUp && monitor.WaitObject() != kNoWaitObject) {
+            monitorAt = objects.size();
+            objects.push_back(AsWaitObject(monitor.WaitObject()));
+        }
         std::optional<Clock::time_point> until = screen_.NextDraw();
         const bool anyOpened = std::any_of(states_.begin(), states_.end(),
                                            [](const PortState& s) { return s.opened; });
@@ -143,7 +176,9 @@ int Station::Run() {
         int error = 0;
         switch (WaitForAny(objects, until, which, error)) {
             case WaitOutcome::kSignalled:
-                if (which == 1) stopSeen = true;
+                if (which == stopAt) stopSeen = true;
+                // A settled burst of changes: the ports are scanned again.
+                if (which == monitorAt && monitor.TakeNotice()) Update(CurrentPorts(options_));
                 break;
             case WaitOutcome::kTimedOut:
                 if (giveUpAt && !anyOpened && Clock::now() >= *giveUpAt) {
