@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "app/start_folder.h"
 #include "app/update_app.h"
 #include "res/resources.h"
 #include "serial/port_map.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     // for an operator at a terminal; needs no display.
     if (argc == 2 && std::strcmp(argv[1], "--list-ports") == 0)
         return WriteAll(kStandardOutput, ListSystemPorts()) ? 0 : 1;
+    if (argc == 2 && std::strcmp(argv[1], kDocumentsOption) == 0) EnterDocumentsFolder();
     RegisterResources();
     return theApp.Run(argc, argv);
 }
