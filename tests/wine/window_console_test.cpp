@@ -39,9 +39,9 @@ TEST(WindowProgramOutput, ReachesTheConsoleOfTheProcessThatStartedIt) {
     start.cb = sizeof start;
     const int status = RunWindowProgram(L"--list-ports", start, false);
 
-    const HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr);
+    const HANDLE screen =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     std::wstring shown;
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info)) {
