@@ -125,15 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "\\\\.\\COM5"},
         NameCase{"Com1SkipsThePortCom2Denotes", kWin, Com2AndAdapter, "COM1", "", "COM1",
                  "\\\\.\\COM5"},
-        NameCase{"ListedCom2IsItself", kWin, Com2AndAdapter, "COM2", "", "COM2", "\\\\.\\COM2"},
         NameCase{"BluetoothListedAsCom1IsNotCom1", kWin, Laptop, "COM1", "", "COM1", "\\\\.\\COM5"},
         NameCase{"NoPortLeftForCom2", kWin, Laptop, "COM2", "", "COM2", "\\\\.\\COM2"},
         NameCase{"NothingListed", kWin, Nothing, "COM1", "", "COM1", "\\\\.\\COM1"},
         NameCase{"LinuxComNIsTheNthPort", kLinux, LinuxPc, "COM2", "", "COM2", "/dev/ttyUSB0"},
         NameCase{"LinuxComNBeyondThePortsFound", kLinux, LinuxPc, "COM3", "", "COM3", "/dev/ttyS2"},
         NameCase{"LinuxNamesAreCaseSensitivePaths", kLinux, LinuxPc, "com1", "", "com1", "com1"},
-        NameCase{"LinuxDevicePath", kLinux, LinuxPc, "/dev/ttyUSB0", "", "/dev/ttyUSB0",
-                 "/dev/ttyUSB0"},
         NameCase{"LinuxVariable", kLinux, LinuxPc, "COM1", "/dev/pts/7", "COM1", "/dev/pts/7"}),
     [](const testing::TestParamInfo<NameCase>& p) { return std::string(p.param.title); });
 
