@@ -139,6 +139,19 @@ TEST(Pacer, ReadsAtTheLineRateInSlices) {
     EXPECT_EQ(pacer.allowance(now), pacer.sliceBytes());
     pacer.consume(pacer.sliceBytes());
     EXPECT_EQ(pacer.allowance(now), 0u);
+
+    // A reader that wakes 500 ms late while the sender kept bytes queued makes up all of it,
+    // and no more: the line carried 960 bytes meanwhile.
+    now = pacer.nextSliceAt();
+    pacer.consume(pacer.allowance(now), true);
+    now += 500ms;
+    std::size_t caughtUp = 0;
+    while (const std::size_t slice = pacer.allowance(now)) {
+        pacer.consume(slice, true);
+        caughtUp += slice;
+    }
+    EXPECT_GE(caughtUp, 960u - pacer.sliceBytes());
+    EXPECT_LE(caughtUp, 960u);
 }
 
 TransferOutcome transfer(std::string_view expected, std::string_view got, TransferEnd end,

@@ -200,7 +200,8 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
         const auto got = pty_.read(std::span(buffer.data(), room), std::min(quietEnd, nextReport));
         if (got.status == WaitResult::kReady) {
             check.add(std::span(buffer.data(), got.count));
-            if (pacer) pacer->consume(got.count);
+            // A read that filled its room most likely left more behind: the line stayed busy.
+            if (pacer) pacer->consume(got.count, got.count == room);
             if (reads++ == 0) firstByte = Clock::now();
             lastByte = Clock::now();
         } else if (got.status == WaitResult::kTimedOut) {
