@@ -146,8 +146,7 @@ bool PortLine::pullAndReturn(bool comesBack) {
 
 void PortLine::report(DeviceResult result) {
     result.port = portName();
-    transcript_.result(result.verdict.line);
-    transcript_.json(resultJson(result));
+    transcript_.result(result.verdict.line, resultJson(result));
 }
 
 std::string PortLine::portName() const {

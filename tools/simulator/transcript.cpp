@@ -60,6 +60,14 @@ void Transcript::device(std::string_view sent) {
     prefixed("device> ", escapeBytes(sent));
 }
 
+void Transcript::result(std::string_view text, std::string_view json) {
+    std::string both = portPrefix_ + "result: ";
+    both += text;
+    both += '\n';
+    both += json;
+    out_.line(both);
+}
+
 void Transcript::prefixed(std::string_view prefix, std::string_view text) {
     std::string whole = portPrefix_;
     whole += prefix;

@@ -45,8 +45,8 @@ class Transcript {
     void device(std::string_view sent);
     void host(std::string_view text) { prefixed("host> ", text); }
     void note(std::string_view text) { prefixed("note: ", text); }
-    void result(std::string_view text) { prefixed("result: ", text); }
-    void json(std::string_view object) { out_.line(object); }
+    // The verdict and, right under it whatever the other ports write, its JSON line.
+    void result(std::string_view text, std::string_view json);
 
   private:
     void prefixed(std::string_view prefix, std::string_view text);
