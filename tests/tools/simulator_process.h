@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real qelp-device-simulator as a child process and reads its stdout: one line per port
-// with the pty path, then the transcript, in which each device's result is one JSON line.
+// with the pty path (once they are out, the --link symlinks exist, unless --appear-after-ms holds
+// them back), then the transcript, in which each device's result is one JSON line.
 // Time-outs only keep a broken run from hanging the suite; the destructor kills a child that is
 // still running. One thread.
 
