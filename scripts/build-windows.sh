@@ -7,11 +7,15 @@
 #      under wine64 through ctest, in a private Wine prefix there (scripts/lib/wine_env.sh), on a
 #      virtual display: the unit tests, then the real qelpupd.exe and qelpupd-cli.exe against the
 #      simulator;
-#   3. the packages in build-win64/: QelpUpd-<version>-win64.zip and the NSIS installer
-#      QelpUpd-<version>-win64-setup.exe, which is then installed silently under Wine, both ways,
-#      and its programs run (tests/wine/installer_check.sh);
-#   4. x86 (mingw-w64-i686.cmake) in build-win32/: built only, tested only where wine32 is
-#      installed.
+#   3. x86 (mingw-w64-i686.cmake) in build-win32/: built, tested only where wine32 is installed
+#      (step 5);
+#   4. the packages, once each program's imports are checked against the DLLs every supported
+#      Windows has (scripts/lib/windows_package.sh): QelpUpd-<version>-win64.zip and the NSIS
+#      installer QelpUpd-<version>-win64-setup.exe in build-win64/, the same with win32 in
+#      build-win32/; the 64-bit installer is then installed silently under Wine, both ways, and
+#      its programs run, and the 32-bit one's refusal of 64-bit Windows is tried
+#      (tests/wine/installer_check.sh);
+#   5. the 32-bit tests, where wine32 is installed.
 # --bench also runs the Windows benchmarks under Wine and prints their figures.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -69,19 +73,25 @@ if ((run_bench)); then
   wine build-win64/bench/serial/serial_win32_port_monitor.exe | tr -d '\r'
 fi
 
-echo "== Windows x64 packages"
-mapfile -t packages < <(windows_package build-win64 win64)
-ls -l "${packages[@]}"
-tests/wine/installer_check.sh --build-dir build-win64 --host-build "$host" --setup "${packages[1]}"
-wine_env_stop
-
 echo "== Windows x86 (32-bit)"
 configure_windows build-win32 cmake/toolchains/mingw-w64-i686.cmake
 cmake --build build-win32 -j "$jobs"
+
+echo "== Windows packages"
+windows_package build-win32 win32
+stage32=$windows_stage
+ls -l "$windows_zip" "$windows_setup"
+windows_package build-win64 win64
+ls -l "$windows_zip" "$windows_setup"
+tests/wine/installer_check.sh --build-dir build-win64 --host-build "$host" --setup "$windows_setup" \
+  --stage32 "$stage32"
+wine_env_stop
+
 if [ -x /usr/lib/wine/wine ]; then
+  echo "== Windows x86 tests"
   wine_env_start build-win32
   ctest --test-dir build-win32 --output-on-failure -j "$jobs"
   wine_env_stop
 else
-  echo "no wine32 (Debian's wine32:i386): the 32-bit build is compiled, not tested"
+  echo "no wine32 (Debian's wine32:i386): the 32-bit build is compiled and packaged, not run"
 fi

@@ -1,10 +1,23 @@
 ; The Windows installer of QelpUpd: both programs, a Start-menu entry and an uninstaller, for the
-; current user (no administrator needed) or for all users. scripts/build-windows.sh builds it:
-;   makensis -DVERSION=1.0.0.1 -DSTAGE=<folder with the files> -DICON=<.ico> -DOUTFILE=<setup.exe>
-;            qelpupd.nsi
+; current user (no administrator needed) or for all users. scripts/lib/windows_package.sh builds
+; one for each architecture:
+;   makensis -DVERSION=1.0.0.1 -DARCH=win64|win32 -DSTAGE=<folder with the files> -DICON=<.ico>
+;            -DOUTFILE=<setup.exe> [-DSTUB=amd64-unicode] qelpupd.nsi
 ; Silent: setup.exe /S [/CurrentUser | /AllUsers] [/D=<folder>]; uninstall.exe /S likewise.
-; A 64-bit installer, as the programs are: it needs no 32-bit subsystem.
-Target amd64-unicode
+;
+; Each installer runs as the programs it carries: the 64-bit one needs no 32-bit subsystem, and
+; 32-bit Windows refuses it with its own message on the wrong architecture. The 32-bit one refuses
+; 64-bit Windows itself, naming the 64-bit package. STUB makes an installer of another
+; architecture than its programs' (only for checking the 32-bit one's refusal where only 64-bit
+; programs run).
+!if "${ARCH}" == "win64"
+  !define /ifndef STUB amd64-unicode
+!else if "${ARCH}" == "win32"
+  !define /ifndef STUB x86-unicode
+!else
+  !error "ARCH must be win64 or win32"
+!endif
+Target ${STUB}
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 
@@ -14,12 +27,15 @@ SetCompressor /SOLID lzma
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
 !define MULTIUSER_INSTALLMODE_COMMANDLINE
-!define MULTIUSER_USE_PROGRAMFILES64
+!if "${ARCH}" == "win64"
+  !define MULTIUSER_USE_PROGRAMFILES64
+!endif
 !define MULTIUSER_INSTALLMODE_INSTDIR "${PRODUCT}"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_KEY "${UNINSTALL_KEY}"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
 !include MultiUser.nsh
 !include MUI2.nsh
+!include x64.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -35,6 +51,9 @@ BrandingText "${PRODUCT} ${VERSION}"
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
 
+LangString WrongWindows ${LANG_JAPANESE} "このパッケージは 32 ビット版の Windows 用です。この Windows は 64 ビット版です。$\r$\nQelpUpd-${VERSION}-win64-setup.exe でインストールしてください。"
+LangString WrongWindows ${LANG_ENGLISH} "This package is for 32-bit Windows, and this Windows is 64-bit.$\r$\nInstall QelpUpd-${VERSION}-win64-setup.exe instead."
+
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${PRODUCT} セットアップ"
@@ -42,6 +61,13 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${VERSION}"
 
 Function .onInit
+  !if "${ARCH}" == "win32"
+    ${If} ${RunningX64}
+      MessageBox MB_OK|MB_ICONSTOP "$(WrongWindows)" /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  !endif
   !insertmacro MULTIUSER_INIT
 FunctionEnd
 
@@ -56,11 +82,17 @@ Section "QelpUpd"
   File "${STAGE}/README.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The window program looks for the data file in the folder it starts in: the Start-menu entry
-  ; starts it in a folder of the user's documents made for that.
+  ; The window program looks for the data file in the folder it starts in. A shortcut for all
+  ; users cannot name each one's Documents\QelpUpd: the option makes the program go there, and
+  ; make it at its first start. The installing user's is made now, ready for the data file.
+  SetShellVarContext current
   CreateDirectory "$DOCUMENTS\${PRODUCT}"
-  SetOutPath "$DOCUMENTS\${PRODUCT}"
-  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\qelpupd.exe" "" "$INSTDIR\qelpupd.exe" 0
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    SetShellVarContext all
+  ${EndIf}
+  SetOutPath "$INSTDIR"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\qelpupd.exe" "--documents" \
+    "$INSTDIR\qelpupd.exe" 0
 
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"

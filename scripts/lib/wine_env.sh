@@ -46,6 +46,12 @@ REG
     wineserver -w
     touch "$WINEPREFIX/.qelpupd-ready"
   fi
+  # Wine links the user's shell folders (Documents, Desktop, ...) to the home folder: folders of
+  # the prefix's own keep what the programs and installers under test put there.
+  local shell_folder
+  for shell_folder in "$WINEPREFIX/drive_c/users/$(id -un)"/*; do
+    if [ -L "$shell_folder" ]; then rm -f "$shell_folder" && mkdir "$shell_folder"; fi
+  done
   # COM ports that peers killed hard left behind (COM10 and up: the tests' range).
   local link
   for link in "$WINEPREFIX"/dosdevices/com[1-9][0-9]*; do

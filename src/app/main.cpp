@@ -1,25 +1,21 @@
-#include <cstdio>
 #include <cstring>
 
+#include "app/start_folder.h"
 #include "app/update_app.h"
 #include "res/resources.h"
-#include "serial/port_discovery.h"
 #include "serial/port_map.h"
+#include "update/standard_streams.h"
 
 namespace {
 CUpdateApp theApp;
-
-// `qelpupd --list-ports`: which device COM1 and COM2 denote now and every serial port found, for
-// an operator at a terminal; needs no display.
-int ListPorts() {
-    const std::vector<SerialPortInfo> found = DiscoverSerialPorts();
-    std::fputs(FormatPortListing(MapOfferedPorts(found), found).c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--list-ports") == 0) return ListPorts();
+    // `qelpupd --list-ports`: which device COM1 and COM2 denote now and every serial port found,
+    // for an operator at a terminal; needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--list-ports") == 0)
+        return WriteAll(kStandardOutput, ListSystemPorts()) ? 0 : 1;
+    if (argc == 2 && std::strcmp(argv[1], kDocumentsOption) == 0) EnterDocumentsFolder();
     RegisterResources();
     return theApp.Run(argc, argv);
 }

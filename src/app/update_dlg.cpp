@@ -1,6 +1,6 @@
 #include "app/update_dlg.h"
 
-#include <cstdio>
+#include <string>
 #include <utility>
 
 #include "app/update_messages.h"
@@ -18,6 +18,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
 #include "update/data_file.h"
+#include "update/standard_streams.h"
 
 namespace {
 
@@ -76,9 +77,9 @@ bool CUpdateDlg::OnInitDialog() {
     }
     if (found.passedOver > 0)
         // Several candidates usually mean an old file left beside the new one: say which one goes.
-        std::fprintf(stderr, "%s: data file %s taken; %zu other matching file%s passed over\n",
-                     fw::ApplicationName().c_str(), found.path.c_str(), found.passedOver,
-                     found.passedOver == 1 ? "" : "s");
+        WriteAll(kStandardError, fw::ApplicationName() + ": data file " + found.path + " taken; " +
+                                     std::to_string(found.passedOver) + " other matching file" +
+                                     (found.passedOver == 1 ? "" : "s") + " passed over\n");
 
     // The ports are looked for once, as the dialog opens: the device opened is the one it showed.
     CPortSelectDlg portSelect(this, MapOfferedPorts(DiscoverSerialPorts(roots_)));
@@ -108,8 +109,7 @@ void CUpdateDlg::OnTerminationRequest(const char* signal) {
 
 void CUpdateDlg::EndForUnusablePort(const std::string& portName, const std::string& reason) {
     // For the operator who started the tool from a terminal: which device, what it is, and why.
-    std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), portName.c_str(),
-                 reason.c_str());
+    WriteAll(kStandardError, fw::ApplicationName() + ": " + portName + ": " + reason + "\n");
     fw::MessageBox(fw::FormatMessage(IDS_PORT_UNAVAILABLE, {portName}));
     RequestExit();
 }

@@ -13,7 +13,6 @@
 #include "cli/terminal_output.h"
 #include "cli/update_run.h"
 #include "res/version_info.h"
-#include "serial/port_discovery.h"
 #include "serial/port_map.h"
 
 namespace {
@@ -35,13 +34,9 @@ int main(int argc, char** argv) {
         case ParsedOptions::Action::kShowVersion:
             WriteAll(kStandardOutput, std::string("qelpupd-cli ") + res::version::kVersion + "\n");
             return 0;
-        case ParsedOptions::Action::kListPorts: {
-            // The same listing as the window program's: what COM1 and COM2 stand for, then every
-            // serial port found.
-            const std::vector<SerialPortInfo> found = DiscoverSerialPorts();
-            return WriteAll(kStandardOutput, FormatPortListing(MapOfferedPorts(found), found)) ? 0
-                                                                                               : 1;
-        }
+        case ParsedOptions::Action::kListPorts:
+            // The same listing as the window program's.
+            return WriteAll(kStandardOutput, ListSystemPorts()) ? 0 : 1;
         case ParsedOptions::Action::kRun:
             break;
     }

@@ -56,9 +56,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
         return 0;
     }
     // Queue sizes and read time-outs are the device backend's own business (it sets what its
-    // watcher's wait needs as it opens). Like the other set-up steps, the purge's result does not
-    // matter.
-    state_.port->Purge(true);
+    // watcher's wait needs as it opens).
     const DeviceStatus configured = state_.port->Configure(*this);
     if (!configured.ok()) {
         openFailure_ = DescribeOpenError(path, port.description, configured);
@@ -66,6 +64,10 @@ int CCommPort::OpenPort(const PortMapping& port) {
         state_.port->Close();
         return 0;
     }
+    // After the settings: bytes that came in at the port's old speed are garbage, and a purge
+    // before would leave those still arriving until the speed changed. Like the other set-up
+    // steps, the purge's result does not matter.
+    state_.port->Purge(true);
     state_.connected.store(1);
     try {
         StartWatcher();

@@ -73,6 +73,30 @@ std::string DescribeUart(const TtyFacts& tty) {
     return text;
 }
 
+bool StartsWithAnyCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+bool SameAnyCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && StartsWithAnyCase(a, b);
+}
+
+// Why a port of the system's list is not one to offer, or empty.
+std::string SkipReason(const TtyFacts& tty) {
+    if (StartsWithAnyCase(tty.driver, "\\Device\\BthModem") ||
+        SameAnyCase(tty.enumerator, "BTHENUM") || SameAnyCase(tty.deviceClass, "Bluetooth")) {
+        return "a Bluetooth link";
+    }
+    if (SameAnyCase(tty.deviceClass, "Modem")) return "a modem";
+    return {};
+}
+
 // "USB Serial Port (FTDI)" from the Device Manager's "USB Serial Port (COM5)" and maker "FTDI".
 std::string DescribeListed(const TtyFacts& tty) {
     std::string text = tty.friendlyName;
@@ -117,6 +141,16 @@ std::string Describe(const TtyFacts& tty, PortKind kind) {
 
 }  // namespace
 
+int ComNumber(const std::string& name, PortNaming naming) {
+    const bool prefixed =
+        naming == PortNaming::kWindows ? StartsWithAnyCase(name, "COM") : StartsWith(name, "COM");
+    if (!prefixed || name.size() <= 3 || name.size() > 6 || name[3] == '0' ||
+        name.find_first_not_of("0123456789", 3) != std::string::npos) {
+        return 0;
+    }
+    return std::stoi(name.substr(3));
+}
+
 bool NaturalLess(const std::string& a, const std::string& b) {
     std::size_t i = 0;
     std::size_t j = 0;
@@ -146,7 +180,9 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 
 std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys) {
     struct Ranked {
-        int group;  // 0: UARTs and listed ports; 1, 2, 3: others by by-path, by-id or device name
+        // 0: UARTs and listed COM ports; 1, 2, 3: others by by-path, by-id or device name; 4:
+        // listed ports of other names
+        int group;
         std::string key;
         SerialPortInfo port;
     };
@@ -167,8 +203,11 @@ std::vector<SerialPortInfo> SelectSerialPorts(const std::vector<TtyFacts>& ttys)
         } else {
             continue;
         }
-        Ranked entry{0, tty.name, {tty.name, tty.devicePath, {}, Describe(tty, kind)}};
-        if (kind != PortKind::kUart && kind != PortKind::kListed) {
+        Ranked entry{0, tty.name, {tty.name, tty.devicePath, {}, Describe(tty, kind), {}}};
+        if (kind == PortKind::kListed) {
+            if (ComNumber(tty.name, PortNaming::kWindows) == 0) entry.group = 4;
+            entry.port.skipped = SkipReason(tty);
+        } else if (kind != PortKind::kUart) {
             if (!tty.byPath.empty()) {
                 entry.group = 1;
                 entry.port.stableName = tty.byPath;

@@ -12,9 +12,13 @@
 // the adapter is plugged into), else the by-id name, else the device name. So the same adapter in
 // the same socket keeps its place, whatever order the kernel numbered the devices in.
 //
-// On Windows the system lists its serial ports itself: every port of that list is kept, by COM
-// number (COM3 before COM10), described by what the Device Manager calls it and its maker ("USB
-// Serial Port (FTDI)").
+// On Windows the system lists its serial ports itself: every port of that list is kept, those
+// named COMn first by number (COM3 before COM10), then those of other names (virtual ports,
+// multiport cards: "CNCA0"), each described by what the Device Manager calls it and its maker ("USB
+// Serial Port (FTDI)"). Bluetooth links and modems are kept but marked as skipped: they are never
+// what COM1 or COM2 stand for (an outgoing Bluetooth link blocks its open for seconds while it
+// calls). They show by their device object ("\Device\BthModem0") or SetupAPI's facts (the
+// enumerator BTHENUM, the class Modem or Bluetooth).
 //
 // Reads the system through port_scan.h; no Qt. Any thread.
 #pragma once
@@ -32,6 +36,8 @@ struct SerialPortInfo {
     // What it is, for the operator: "FTDI FT232R USB UART, serial A9XYZ", "built-in serial port
     // (16550A UART)". Free of control characters: one in the adapter's strings shows as '?'.
     std::string description;
+    // Why the port is never COM1 or COM2: "a Bluetooth link", "a modem"; empty for the others.
+    std::string skipped;
 };
 
 // The serial ports among `ttys`, described and in order.
@@ -42,3 +48,7 @@ std::vector<SerialPortInfo> DiscoverSerialPorts(const SystemRoots& roots = {});
 
 // Compares text with runs of digits compared as numbers: "ttyS2" < "ttyS10".
 bool NaturalLess(const std::string& a, const std::string& b);
+
+// The n of "COMn" (1 to 999, no leading zero), or 0. Windows takes its names in any letter case
+// ("com7"); elsewhere only "COM" counts.
+int ComNumber(const std::string& name, PortNaming naming);

@@ -1,16 +1,25 @@
-// Which device a port name such as "COM1" denotes.
+// Which device a port name such as "COM1" denotes, among the ports discovery found
+// (port_discovery.h), by the system's way of naming ports (port_scan.h):
 //
-//   1. QELPUPD_COMn, when set and not empty, names the device; it always wins.
-//   2. Otherwise COMn is the n-th serial port that discovery finds (port_discovery.h): COM1 the
-//      first, COM2 the second.
-//   3. Where fewer ports exist, COMn is /dev/ttyS(n-1) (\\.\COMn on Windows), so that a failed
+//   1. QELPUPD_COMn, when set and not empty, names the device of COMn; it always wins. Its value
+//      is taken by rules 2 and 4.
+//   2. Windows: a name that Windows lists is that port, in any letter case ("com7" is COM7), and
+//      opens as \\.\COM7; so does a listed name that is no COM name ("CNCA0").
+//   3. COM1 and COM2 that Windows does not list - and on Linux every COMn, since Linux ports have
+//      no COM names - stand for the ports found that no other name already denotes, in order:
+//      with an adapter on COM5 alone, COM1 is COM5; with COM1 listed and COM5, COM2 is COM5.
+//      Ports marked as skipped (Bluetooth links, modems) are never among them. Where too few
+//      ports are left, COMn is /dev/ttyS(n-1) on Linux and \\.\COMn on Windows, so that a failed
 //      open still names a port.
+//   4. Any other name is a device: on Linux its path; on Windows a bare name ("COM13", "CNCB0")
+//      opens in the device namespace, never as a file of the current folder, and a path as is.
 //
 // The program computes the mapping once, as the port dialog opens; the dialog describes each
 // entry and the chosen entry goes to CCommPort unchanged, so the device opened is the one the
-// operator was shown. A name that is no COM name maps to itself (a device path).
+// operator was shown. The record keeps the entry's name and device.
 //
-// No Qt; reads the environment. Any thread, as long as nothing changes the environment meanwhile.
+// No Qt. MapPortName is a pure function; the others read the environment or the system: any
+// thread, as long as nothing changes the environment meanwhile.
 #pragma once
 
 #include <string>
@@ -22,7 +31,7 @@
 inline constexpr int kOfferedPorts = 2;
 
 struct PortMapping {
-    std::string name;        // "COM1"
+    std::string name;        // "COM1", "COM7" (for "com7"), "/dev/ttyUSB0"
     std::string devicePath;  // what is opened: "/dev/ttyUSB0", "\\.\COM5"
     // What it is ("FTDI FT232R USB UART, serial A9XYZ"), or why this device was taken.
     std::string description;
@@ -34,9 +43,14 @@ struct PortMapping {
 
 // The environment variable that names the device of `name`: "QELPUPD_COM1"; empty for a name
 // that is no COM name.
-std::string PortVariable(const std::string& name);
+std::string PortVariable(const std::string& name, PortNaming naming = SystemPortNaming());
 
-// The mapping of one name among the ports found (in discovery's order).
+// The rules above for one name: `variable` is the value of its QELPUPD_COMn (empty: unset),
+// `found` the ports discovery found, in its order.
+PortMapping MapPortName(const std::string& name, const std::string& variable,
+                        const std::vector<SerialPortInfo>& found, PortNaming naming);
+
+// The mapping of one name among the ports found, with the environment's say.
 PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& found);
 // The same, discovering the system's ports only when the environment does not name the device.
 PortMapping MapPort(const std::string& name, const SystemRoots& roots = {});
@@ -45,7 +59,10 @@ PortMapping MapPort(const std::string& name, const SystemRoots& roots = {});
 std::vector<PortMapping> MapOfferedPorts(const std::vector<SerialPortInfo>& found,
                                          int count = kOfferedPorts);
 
-// The listing for the operator: the offered ports' mapping, then every port found, in order, one
-// line each.
+// The listing for the operator: the offered ports' mapping, every port found, in order, one line
+// each, and those skipped.
 std::string FormatPortListing(const std::vector<PortMapping>& offered,
                               const std::vector<SerialPortInfo>& found);
+
+// The listing of the system's ports now: what --list-ports prints.
+std::string ListSystemPorts();

@@ -47,11 +47,15 @@ struct TtyFacts {
     std::string byPath;
     std::string byId;
     // Windows keeps the list of its serial ports itself (HARDWARE\DEVICEMAP\SERIALCOMM): an entry
-    // of it is a port, whatever else is known. For such a port the system's own name of it, as the
-    // Device Manager shows it ("USB Serial Port (COM5)"), empty when SetupAPI has none; its maker
-    // goes into `manufacturer` ("FTDI").
+    // of it is a port, whatever else is known. For such a port `driver` holds the driver's device
+    // object ("\Device\VCP0", "\Device\BthModem0"), and SetupAPI adds, where it knows the port:
+    // the Device Manager's name of it ("USB Serial Port (COM5)"), its maker (in `manufacturer`,
+    // "FTDI"), its device class ("Ports", "Modem") and the enumerator that found it ("FTDIBUS",
+    // "USB", "BTHENUM").
     bool listedBySystem = false;
     std::string friendlyName;
+    std::string deviceClass;
+    std::string enumerator;
 };
 
 // Every entry of <sysfs>/class/tty, in no particular order. Nothing found (no such directory)
@@ -68,13 +72,14 @@ std::vector<TtyFacts> ScanTtys(const SystemRoots& roots);
 // refuses the call (always on Windows). Opens the device (see above).
 std::optional<int> UartTypeByIoctl(const std::string& devicePath);
 
-// What opens the port an operator named (QELPUPD_COM1=...): on Windows "COM12" opens as
-// \\.\COM12, since a plain name reaches only COM1 to COM9; elsewhere the name is the path.
-std::string DevicePathForPortName(const std::string& name);
+// How the system names its serial ports; port_map.h applies it.
+enum class PortNaming {
+    kDevicePaths,  // Linux: a port is named by its device path; no port has a COM name
+    kWindows,      // Windows: by its own names ("COM5", "CNCA0") in any letter case, each opened
+                   // in the device namespace (\\.\COM5)
+};
 
-// The device that COMn stands for when discovery found fewer than n ports, so that a failed open
-// still names a port: /dev/ttyS<n-1> on Linux, \\.\COMn on Windows.
-std::string FallbackDevicePath(int comNumber);
+PortNaming SystemPortNaming();
 
 // What a port's name or device path resolves to; empty when nothing answers to it now. On Linux
 // the path with every link followed (a link whose target has gone resolves to nothing); on Windows

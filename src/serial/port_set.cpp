@@ -3,6 +3,8 @@
 #include <optional>
 #include <set>
 
+#include "serial/port_map.h"
+
 std::string PortIdentity(const SerialPortInfo& port) {
     return port.stableName.empty() ? port.devicePath : port.stableName;
 }
@@ -30,7 +32,7 @@ std::vector<SerialPortInfo> ScanNamedPorts(const std::vector<std::string>& names
     std::set<std::string> seen;
     for (const std::string& name : names) {
         if (!seen.insert(name).second) continue;
-        const std::string devicePath = DevicePathForPortName(name);
+        const std::string devicePath = MapPortName(name, "", {}, SystemPortNaming()).devicePath;
         const std::optional<std::string> target = ResolvePortName(devicePath);
         if (!target) continue;
         std::string description = *target == devicePath ? std::string() : *target;

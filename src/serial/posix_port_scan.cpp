@@ -132,12 +132,8 @@ std::vector<TtyFacts> ScanTtys(const SystemRoots& roots) {
     return ttys;
 }
 
-std::string DevicePathForPortName(const std::string& name) {
-    return name;
-}
-
-std::string FallbackDevicePath(int comNumber) {
-    return "/dev/ttyS" + std::to_string(comNumber - 1);
+PortNaming SystemPortNaming() {
+    return PortNaming::kDevicePaths;
 }
 
 std::optional<std::string> ResolvePortName(const std::string& devicePath) {

@@ -1,12 +1,14 @@
-// ScanTtys on Windows: the registry's list of serial ports, with SetupAPI's names for them.
+// ScanTtys on Windows: the registry's list of serial ports, with SetupAPI's facts about them.
 //
 //   HKLM\HARDWARE\DEVICEMAP\SERIALCOMM   one value per port present: the driver's device object
-//                                        ("\Device\VCP0") as the name, the COM name as the data
-//   SetupAPI, class Ports                per device: "PortName" in its device key (the COM name),
-//                                        the friendly name ("USB Serial Port (COM5)") and maker
+//                                        ("\Device\VCP0", "\Device\BthModem0") as the name, the
+//                                        port's name ("COM5", or another such as "CNCA0") as data
+//   SetupAPI, classes Ports, Modem and   per device: "PortName" in its device key (the port's
+//   MultiportSerial                      name), the friendly name ("USB Serial Port (COM5)"), the
+//                                        maker, the class and the enumerator ("BTHENUM")
 //
 // Nothing is opened. A port that SetupAPI does not know (a virtual port of some drivers) is
-// still listed, without a name of its own.
+// still listed, without facts of its own.
 #include <cctype>
 #include <map>
 #include <string>
@@ -18,9 +20,12 @@
 
 namespace {
 
-// GUID_DEVCLASS_PORTS: serial and parallel ports.
-constexpr GUID kPortsClass = {
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+// The device classes whose devices own serial ports: GUID_DEVCLASS_PORTS (Bluetooth links among
+// them), GUID_DEVCLASS_MODEM and GUID_DEVCLASS_MULTIPORTSERIAL.
+constexpr GUID kPortClasses[] = {
+    {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}},
+    {0x4d36e96d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}},
+    {0x50906cb8, 0xba12, 0x11d1, {0xbf, 0x5d, 0x00, 0x00, 0xf8, 0x05, 0xf5, 0x30}}};
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -59,26 +64,33 @@ std::string PropertyOf(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD property
     return RegistryText(data, bytes);
 }
 
-struct DeviceNames {
+struct DeviceFacts {
     std::string friendlyName;
     std::string manufacturer;
+    std::string deviceClass;
+    std::string enumerator;
 };
 
-// SetupAPI's names of the ports present, by upper-case COM name.
-std::map<std::string, DeviceNames> NamesOfPorts() {
-    std::map<std::string, DeviceNames> names;
-    const HDEVINFO devices = SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
-    if (devices == INVALID_HANDLE_VALUE) return names;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-        const std::string port = PortNameOf(devices, device);
-        if (port.empty()) continue;
-        names[Upper(port)] = {PropertyOf(devices, device, SPDRP_FRIENDLYNAME),
-                              PropertyOf(devices, device, SPDRP_MFG)};
+// SetupAPI's facts about the ports present, by upper-case port name.
+std::map<std::string, DeviceFacts> FactsOfPorts() {
+    std::map<std::string, DeviceFacts> facts;
+    for (const GUID& deviceClass : kPortClasses) {
+        const HDEVINFO devices =
+            SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT);
+        if (devices == INVALID_HANDLE_VALUE) continue;
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+            const std::string port = PortNameOf(devices, device);
+            if (port.empty()) continue;
+            facts[Upper(port)] = {PropertyOf(devices, device, SPDRP_FRIENDLYNAME),
+                                  PropertyOf(devices, device, SPDRP_MFG),
+                                  PropertyOf(devices, device, SPDRP_CLASS),
+                                  PropertyOf(devices, device, SPDRP_ENUMERATOR_NAME)};
+        }
+        SetupDiDestroyDeviceInfoList(devices);
     }
-    SetupDiDestroyDeviceInfoList(devices);
-    return names;
+    return facts;
 }
 
 }  // namespace
@@ -90,7 +102,7 @@ std::vector<TtyFacts> ScanTtys(const SystemRoots&) {
                       &key) != ERROR_SUCCESS) {
         return ports;  // no serial port at all: Windows makes the key with the first one
     }
-    const std::map<std::string, DeviceNames> names = NamesOfPorts();
+    const std::map<std::string, DeviceFacts> facts = FactsOfPorts();
     for (DWORD i = 0;; ++i) {
         wchar_t object[256];
         DWORD objectLength = 256;
@@ -100,17 +112,20 @@ std::vector<TtyFacts> ScanTtys(const SystemRoots&) {
         const LONG result = RegEnumValueW(key, i, object, &objectLength, nullptr, &type,
                                           reinterpret_cast<BYTE*>(data), &bytes);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        if (result != ERROR_SUCCESS || type != REG_SZ) continue;  // too long to be a COM name
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;  // too long to be a port's name
         TtyFacts port;
         port.name = RegistryText(data, bytes);
         if (port.name.empty()) continue;
-        port.devicePath = DevicePathForPortName(port.name);
+        // Whatever the name, the port is a device: "CNCA0" as a plain path would be a file.
+        port.devicePath = "\\\\.\\" + port.name;
         port.hasDevice = true;
         port.listedBySystem = true;
         port.driver = Utf8FromWide(std::wstring(object, objectLength));
-        if (const auto found = names.find(Upper(port.name)); found != names.end()) {
+        if (const auto found = facts.find(Upper(port.name)); found != facts.end()) {
             port.friendlyName = found->second.friendlyName;
             port.manufacturer = found->second.manufacturer;
+            port.deviceClass = found->second.deviceClass;
+            port.enumerator = found->second.enumerator;
         }
         ports.push_back(std::move(port));
     }
@@ -122,14 +137,8 @@ std::optional<int> UartTypeByIoctl(const std::string&) {
     return std::nullopt;
 }
 
-std::string DevicePathForPortName(const std::string& name) {
-    const bool comName = name.size() > 3 && Upper(name.substr(0, 3)) == "COM" &&
-                         name.find_first_not_of("0123456789", 3) == std::string::npos;
-    return comName ? "\\\\.\\" + name : name;
-}
-
-std::string FallbackDevicePath(int comNumber) {
-    return "\\\\.\\COM" + std::to_string(comNumber);
+PortNaming SystemPortNaming() {
+    return PortNaming::kWindows;
 }
 
 std::optional<std::string> ResolvePortName(const std::string& devicePath) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/app.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
@@ -235,5 +236,80 @@ TEST(Win32MessageBox, ShowsTheTextWithTheProgramsNameAndReturnsOnceAnswered) {
     EXPECT_EQ(title, L"framework_win32_test");
     EXPECT_EQ(text, L"アップデート作業は正常に終了しました。");
 }
+
+// What an operator who started the program sees first: a dialog or box whose owner does not show
+// yet (the main window, before its set-up ended) stands on its own, with a taskbar button, and
+// comes to the front; with its owner showing it stays the owner's. Wine has no taskbar: the style
+// and the foreground stand for it.
+class Win32FirstWindow : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(owner.Create(nullptr));
+        if (OwnerShows()) ShowWindow(owner.Widget(), SW_SHOW);
+    }
+    bool OwnerShows() const { return GetParam(); }
+    RecordingDialog owner;
+};
+
+struct Sight {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    bool appWindow = false;
+    bool inFront = false;
+};
+
+Sight SeenAs(HWND window) {
+    return {window, GetWindow(window, GW_OWNER),
+            (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0,
+            GetForegroundWindow() == window};
+}
+
+// An unowned window has a taskbar button of its own.
+void ExpectInFrontOf(const Sight& seen, HWND owner) {
+    ASSERT_NE(seen.window, nullptr) << "it never showed";
+    EXPECT_EQ(seen.owner, owner);
+    EXPECT_TRUE(seen.inFront) << "not the foreground window";
+}
+
+TEST_P(Win32FirstWindow, ADialog) {
+    RecordingDialog modal(&owner);
+    Sight seen;
+    test::Soon end(50ms, [&] {
+        seen = SeenAs(modal.Widget());
+        modal.EndDialog(IDOK);
+    });
+    EXPECT_EQ(modal.DoModal(), IDOK);
+    ExpectInFrontOf(seen, OwnerShows() ? owner.Widget() : nullptr);
+    // Owned windows have no button: the style gives it one even where the system would not.
+    EXPECT_EQ(seen.appWindow, !OwnerShows());
+}
+
+TEST_P(Win32FirstWindow, AMessageBox) {
+    struct App : fw::WinApp {
+        bool InitInstance() override { return false; }
+    } app;
+    app.SetMainWindow(&owner);
+    Sight seen;
+    std::thread answerer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            HWND box = FindWindowW(L"#32770", L"framework_win32_test");
+            if (box && IsWindowVisible(box)) {
+                seen = SeenAs(box);
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    fw::MessageBox("データファイルがありません。");
+    answerer.join();
+    ExpectInFrontOf(seen, OwnerShows() ? owner.Widget() : nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Owner, Win32FirstWindow, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) {
+                             return p.param ? "Showing" : "NotShowingYet";
+                         });
 
 }  // namespace

@@ -44,7 +44,7 @@ class CommPortTest : public ::testing::Test {
     std::unique_ptr<CCommPort> port;
 };
 
-TEST_F(CommPortTest, OpensWithTheUpdateLineSettingsThenRaisesDtr) {
+TEST_F(CommPortTest, OpensWithTheUpdateLineSettingsThenPurgesThenRaisesDtr) {
     termios tio{};
     ASSERT_EQ(tcgetattr(peer.Master(), &tio), 0);  // a master reads its slave's settings
     EXPECT_EQ(cfgetospeed(&tio), B19200);
@@ -56,7 +56,10 @@ TEST_F(CommPortTest, OpensWithTheUpdateLineSettingsThenRaisesDtr) {
     EXPECT_EQ(port->State().connected.load(), 1);
     EXPECT_NE(port->State().watcherId.load(), std::thread::id{});
     const auto events = journal->Events();
-    EXPECT_GT(DeviceJournal::Find(events, "RaiseDtr"), DeviceJournal::Find(events, "Configure"));
+    // What came in at the old speed goes only once the new one holds.
+    const long purged = DeviceJournal::Find(events, "Purge");
+    EXPECT_GT(purged, DeviceJournal::Find(events, "Configure"));
+    EXPECT_GT(DeviceJournal::Find(events, "RaiseDtr"), purged);
 }
 
 TEST_F(CommPortTest, SecondOpenFailsWhileTheFirstPortKeepsWorking) {

@@ -17,6 +17,10 @@ HostPort::HostPort(const std::string& path) {
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios settings{};
     if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) throw std::runtime_error("open " + path);
+    // What was sent before the port was set up is lost, as the tool's flush loses it. Flushed
+    // before the setup, not after as the tool does, so that nothing a device sends once it sees
+    // raw mode can be lost with it.
+    if (tcflush(fd_, TCIOFLUSH) != 0) throw std::runtime_error("tcflush " + path);
     cfmakeraw(&settings);
     cfsetspeed(&settings, B19200);
     settings.c_cflag |= CS8 | CLOCAL | CREAD | CRTSCTS;

@@ -1,7 +1,7 @@
 #pragma once
 // The update tool's side of the line, opened as the tool opens it: the pty slave with
-// O_RDWR|O_NOCTTY|O_NONBLOCK, raw, 19200 baud, 8N1, RTS/CTS. Time-outs only keep a broken run
-// from hanging the suite.
+// O_RDWR|O_NOCTTY|O_NONBLOCK, flushed, raw, 19200 baud, 8N1, RTS/CTS. Time-outs only keep a broken
+// run from hanging the suite.
 
 #include <chrono>
 #include <cstddef>

@@ -14,6 +14,7 @@
 
 #include "tools/host_port.h"
 #include "tools/simulator_process.h"
+#include "update/sha256.h"
 
 namespace {
 
@@ -46,19 +47,41 @@ class SimulatorRun : public ::testing::Test {
         sim_ = std::make_unique<SimulatorProcess>(args);
         const auto path = sim_->readLine();
         ASSERT_TRUE(path.has_value());
-        port_ = std::make_unique<HostPort>(*path);
+        path_ = *path;
+        port_ = std::make_unique<HostPort>(path_);
     }
 
     // Console lines, as the console shows them, up to the first that contains `keyword`.
     std::vector<std::string> linesUntil(const std::string& keyword) {
+        return linesUntil(*port_, keyword);
+    }
+    std::vector<std::string> linesUntil(HostPort& port, const std::string& keyword) {
         std::vector<std::string> lines;
-        while (const auto raw = port_->readRawLine()) {
+        while (const auto raw = port.readRawLine()) {
             rawBytes_ += *raw;
             lines.push_back(asConsoleShowsIt(*raw));
             if (lines.back().find(keyword) != std::string::npos) return lines;
         }
         ADD_FAILURE() << "no line with \"" << keyword << "\"";
         return lines;
+    }
+
+    // One device, as the tool serves it: it boots, asks, takes the file and says `endKeyword`.
+    void serve(HostPort& port, const std::vector<std::uint8_t>& data,
+               const std::string& endKeyword) {
+        const auto boot = linesUntil(port, "bootmode=DATAWAIT");
+        ASSERT_FALSE(boot.empty());
+        EXPECT_NE(boot.front().find("QELP boot loader"), std::string::npos) << "it boots";
+        ASSERT_EQ(port.writeInBlocks(data), data.size());
+        linesUntil(port, endKeyword);
+    }
+
+    // Reads the transcript on to a line that contains `text`.
+    bool transcriptReaches(const std::string& text) {
+        while (const auto line = sim_->readLine()) {
+            if (line->find(text) != std::string::npos) return true;
+        }
+        return false;
     }
 
     int closeAndWait() {
@@ -76,6 +99,7 @@ class SimulatorRun : public ::testing::Test {
     }();
     std::unique_ptr<SimulatorProcess> sim_;
     std::unique_ptr<HostPort> port_;
+    std::string path_;
     std::string rawBytes_;
 };
 
@@ -228,6 +252,181 @@ TEST_F(SimulatorRun, GivesUpWhenNobodyOpensThePort) {
     sim_ = std::make_unique<SimulatorProcess>(std::vector<std::string>{"--wait-open-ms", "100"});
     EXPECT_EQ(sim_->waitForExit(), 1);
     EXPECT_TRUE(transcriptHas("result: the port was not opened"));
+}
+
+std::string sha256Of(const std::vector<std::uint8_t>& data) {
+    Sha256 sha;
+    sha.Update(data.data(), data.size());
+    return Sha256::Hex(sha.Finish());
+}
+
+// What the tool does for one device of a row, and what that device's result line must say.
+enum class Host { kServes, kServesTwice, kCorrupts, kStallsThenReopens, kLosesTheAdapter };
+
+struct RowDevice {
+    Host host;
+    const char* endKeyword;  // empty: the device says no end word
+    long bytes;              // in its last transfer
+    bool whole;
+    bool ok;
+};
+
+struct RowCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::size_t dataSize;
+    std::vector<RowDevice> devices;
+    int exitCode;
+};
+
+void PrintTo(const RowCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SimulatorRow : public SimulatorRun, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(SimulatorRow, EachDeviceOfTheRowPlaysAndIsJudgedOnItsOwn) {
+    const RowCase& c = GetParam();
+    const auto data = sampleData(c.dataSize);
+    const std::string link = (dir_ / "port").string();
+    auto args = c.args;
+    args.insert(args.end(), {"--data", dataFile(data), "--link", link, "--between-ms", "100",
+                             "--idle-ms", "300"});
+    start(args);
+    for (const RowDevice& d : c.devices) {
+        switch (d.host) {
+            case Host::kServes:
+                serve(*port_, data, d.endKeyword);
+                break;
+            case Host::kServesTwice:
+                serve(*port_, data, "bootmode=DATAWAIT");
+                ASSERT_EQ(port_->writeInBlocks(data), data.size());
+                linesUntil(d.endKeyword);
+                break;
+            case Host::kCorrupts: {
+                auto corrupted = data;
+                corrupted[777] ^= 0x40;
+                serve(*port_, corrupted, d.endKeyword);
+                break;
+            }
+            case Host::kStallsThenReopens:
+                // As a tool whose writes time out: it closes and opens the port again, leaving
+                // unread bytes behind that the next device must never take for its file.
+                linesUntil("bootmode=DATAWAIT");
+                EXPECT_LT(port_->writeInBlocks(data, 1s), data.size());
+                port_.reset();
+                ASSERT_TRUE(transcriptReaches("host> closed the port"));
+                ASSERT_TRUE(transcriptReaches("waiting for the tool to open"));
+                port_ = std::make_unique<HostPort>(link);
+                break;
+            case Host::kLosesTheAdapter:
+                linesUntil("bootmode=DATAWAIT");
+                port_->writeInBlocks(data);
+                EXPECT_TRUE(port_->waitForHangUp());
+                ASSERT_TRUE(transcriptReaches("the adapter is back: " + link));
+                port_ = std::make_unique<HostPort>(link);
+                break;
+        }
+    }
+    EXPECT_EQ(closeAndWait(), c.exitCode);
+
+    const auto results = sim_->results();
+    ASSERT_EQ(results.size(), c.devices.size()) << sim_->restOfTranscript();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const SimulatedDeviceResult& r = results[i];
+        const RowDevice& d = c.devices[i];
+        SCOPED_TRACE("device " + std::to_string(i + 1) + ": " + r.result);
+        EXPECT_EQ(r.device, static_cast<int>(i + 1));
+        EXPECT_EQ(r.port, link);
+        EXPECT_EQ(r.ok, d.ok);
+        EXPECT_EQ(r.bytes, d.bytes);
+        EXPECT_EQ(r.whole, d.whole);
+        EXPECT_EQ(r.sha256 == sha256Of(data), d.whole);
+        if (*d.endKeyword != '\0') {
+            ASSERT_TRUE(r.endWord.has_value());
+            EXPECT_NE(r.endWord->find(d.endKeyword), std::string::npos);
+            ASSERT_TRUE(r.requestedMs && r.endedMs && r.tookMs);
+            EXPECT_EQ(*r.tookMs, *r.endedMs - *r.requestedMs);
+        } else {
+            EXPECT_FALSE(r.endWord.has_value());
+            EXPECT_FALSE(r.tookMs.has_value());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SimulatorRow,
+    ::testing::Values(RowCase{"MixedWords",
+                              {"--scenario", "success,record-header,twice"},
+                              1001,
+                              {{Host::kServes, "Versionup succeed", 1001, true, true},
+                               {Host::kServes, "record header", 1001, true, true},
+                               {Host::kServesTwice, "Versionup succeed", 1001, true, true}},
+                              0},
+                      RowCase{"OneCorruptedTransferFailsTheRow",
+                              {"--scenario", "success,bootmode-error,success"},
+                              1001,
+                              {{Host::kServes, "Versionup succeed", 1001, true, true},
+                               {Host::kCorrupts, "bootmode=ERROR", 1001, false, false},
+                               {Host::kServes, "Versionup succeed", 1001, true, true}},
+                              1},
+                      RowCase{"StalledDeviceThenAReopenedPort",
+                              {"--scenario", "stall,success", "--stall-after", "1000"},
+                              64 * 1024,
+                              {{Host::kStallsThenReopens, "", 1000, false, true},
+                               {Host::kServes, "Versionup succeed", 64 * 1024, true, true}},
+                              0},
+                      RowCase{"PulledAdapterComesBackUnderItsName",
+                              {"--scenario", "vanish,success", "--hangup-after", "500",
+                               "--vanish-ms", "300"},
+                              1001,
+                              {{Host::kLosesTheAdapter, "", 500, false, true},
+                               {Host::kServes, "Versionup succeed", 1001, true, true}},
+                              0}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Both plugged in a second late, then neither port waits for the other.
+TEST_F(SimulatorRun, TwoLatePortsPlayTheirRowsSideBySide) {
+    const auto data = sampleData();
+    const std::vector<std::string> links{(dir_ / "a").string(), (dir_ / "b").string()};
+    const auto started = std::chrono::steady_clock::now();
+    sim_ = std::make_unique<SimulatorProcess>(
+        std::vector<std::string>{"--link", links[0], "--link", links[1], "--data", dataFile(data),
+                                 "--scenario", "success,record-header", "--appear-after-ms", "1000",
+                                 "--between-ms", "100", "--boot-delay-ms", "0"});
+    ASSERT_TRUE(sim_->readLine() && sim_->readLine()) << "one path line per port";
+    if (fs::exists(fs::symlink_status(links[0]))) {
+        EXPECT_GE(std::chrono::steady_clock::now() - started, 1000ms) << "the link came early";
+    }
+    ASSERT_TRUE(transcriptReaches(" appeared") && transcriptReaches(" appeared"));
+    HostPort a(links[0]);
+    HostPort b(links[1]);
+    for (const char* word : {"Versionup succeed", "record header"}) {
+        // Both ask before either is served: neither port waits for the other.
+        linesUntil(a, "bootmode=DATAWAIT");
+        linesUntil(b, "bootmode=DATAWAIT");
+        ASSERT_EQ(a.writeInBlocks(data), data.size());
+        ASSERT_EQ(b.writeInBlocks(data), data.size());
+        linesUntil(a, word);
+        linesUntil(b, word);
+    }
+    a.close();
+    b.close();
+    EXPECT_EQ(sim_->waitForExit(), 0);
+
+    const auto results = sim_->results();
+    ASSERT_EQ(results.size(), 4u) << sim_->restOfTranscript();
+    for (std::size_t p = 0; p < links.size(); ++p) {
+        std::vector<std::string> played;
+        for (const auto& r : results) {
+            if (r.port != links[p]) continue;
+            played.push_back(std::to_string(r.device) + " " + r.scenario);
+            EXPECT_EQ(r.whole, true);
+            EXPECT_GE(r.requestedMs.value_or(0), 1000);
+        }
+        EXPECT_EQ(played, (std::vector<std::string>{"1 success", "2 record-header"}));
+        EXPECT_TRUE(transcriptHas("\n[" + std::to_string(p + 1) + "] result: match\n"));
+    }
 }
 
 }  // namespace

@@ -32,7 +32,13 @@ void DataCheck::add(std::span<const std::uint8_t> bytes) {
         copy_.insert(copy_.end(), bytes.begin(), bytes.end());
     }
     hash_ = fnv1a64(bytes, hash_);
+    sha256_.Update(bytes.data(), bytes.size());
     received_ += bytes.size();
+}
+
+std::string DataCheck::sha256Hex() const {
+    Sha256 finished = sha256_;  // finishing pads, and more bytes may follow
+    return Sha256::Hex(finished.Finish());
 }
 
 std::optional<std::size_t> DataCheck::mismatchAt(std::optional<std::size_t> wanted) const {

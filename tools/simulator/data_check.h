@@ -1,13 +1,17 @@
 #pragma once
 // Checks the bytes of one transfer as they arrive: against the expected file when there is one,
 // otherwise it counts them, hashes them (FNV-1a, 64 bits) and keeps a copy, so that a second
-// transfer can be compared with the first.
+// transfer can be compared with the first. Either way it takes their SHA-256, the fingerprint the
+// update record gives the file that went out.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
+
+#include "update/sha256.h"
 
 namespace qelp::sim {
 
@@ -26,6 +30,7 @@ class DataCheck {
     bool complete() const { return expected_ && received_ >= expected_->size(); }
     std::size_t received() const { return received_; }
     std::uint64_t hash() const { return hash_; }
+    std::string sha256Hex() const;
     const std::vector<std::uint8_t>& copy() const { return copy_; }
 
     // Where the transfer departs from the expected file if only its first `wanted` bytes count
@@ -39,6 +44,7 @@ class DataCheck {
     std::optional<std::size_t> firstDifference_;
     std::size_t received_ = 0;
     std::uint64_t hash_ = kFnv1a64Basis;
+    Sha256 sha256_;
 };
 
 }  // namespace qelp::sim

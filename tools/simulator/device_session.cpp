@@ -7,7 +7,6 @@
 #include <string>
 #include <utility>
 
-#include "simulator/line_settings.h"
 #include "simulator/pacer.h"
 
 namespace qelp::sim {
@@ -19,10 +18,6 @@ constexpr auto kHoldLook = std::chrono::milliseconds(20);
 constexpr unsigned kDeviceBaud = 19200;
 constexpr unsigned kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 
-std::string millis(std::chrono::milliseconds ms) {
-    return std::to_string(ms.count()) + " ms";
-}
-
 std::string seconds(Clock::duration span) {
     std::array<char, 32> text{};
     std::snprintf(text.data(), text.size(), "%.1f s", std::chrono::duration<double>(span).count());
@@ -31,39 +26,19 @@ std::string seconds(Clock::duration span) {
 
 }  // namespace
 
-DeviceSession::DeviceSession(const Options& options, std::optional<std::vector<std::uint8_t>> data,
-                             PtyDevice& pty, Transcript& transcript)
-    : options_(options), data_(std::move(data)), pty_(pty), transcript_(transcript) {}
+DeviceSession::DeviceSession(const Options& options, const std::vector<std::uint8_t>* data,
+                             Scenario scenario, DevicePlace place, PtyDevice& pty,
+                             Transcript& transcript, Clock::time_point epoch)
+    : options_(options),
+      data_(data),
+      scenario_(scenario),
+      place_(place),
+      pty_(pty),
+      transcript_(transcript),
+      epoch_(epoch) {}
 
-int DeviceSession::run() {
-    const Script script = scriptFor(options_.scenario);
-    transcript_.note("scenario " + std::string(scenarioName(options_.scenario)) +
-                     (data_ ? ", expecting " + std::to_string(data_->size()) + " bytes"
-                            : std::string(", no data file: counting and hashing")) +
-                     (options_.pace ? ", reading at 19200 baud" : ""));
-    transcript_.note("waiting for the tool to open " + pty_.slavePath() + " in raw mode");
-
-    switch (pty_.waitUntilRaw(Clock::now() + options_.waitOpen)) {
-        case WaitResult::kReady:
-            break;
-        case WaitResult::kTimedOut:
-            return conclude({kExitProblem, "the port was not opened in raw mode within " +
-                                               millis(options_.waitOpen)});
-        case WaitResult::kInterrupted:
-        case WaitResult::kHungUp: {
-            RunFacts stopped;
-            stopped.interrupted = true;
-            return conclude(judge(stopped));
-        }
-    }
-    if (const auto settings = pty_.portSettings()) {
-        const LineSettingsReport report = describeLineSettings(*settings);
-        transcript_.note(
-            "port opened: " + report.text +
-            (report.matchesDevice ? "" : " (a real device talks 19200 8N1, no XON/XOFF)"));
-    }
-    pty_.releaseOwnSlave();
-
+DeviceSession::Outcome DeviceSession::run() {
+    const Script script = scriptFor(scenario_);
     Flow flow = pause(options_.bootDelay);
     for (const std::string& line : script.bootLines) {
         if (flow == Flow::kGo) flow = say(line);
@@ -74,15 +49,57 @@ int DeviceSession::run() {
     if (flow == Flow::kGo) flow = playTransfers(script, transfers);
     const bool cut = !transfers.empty() && transfers.front().end == TransferEnd::kReachedCut;
     if (flow == Flow::kGo && !cut && !script.endLine.empty()) flow = pause(options_.bootDelay);
-    if (flow == Flow::kGo && !cut && !script.endLine.empty()) flow = say(script.endLine);
+    if (flow == Flow::kGo && !cut && !script.endLine.empty()) {
+        flow = say(script.endLine);
+        if (flow == Flow::kGo) ended_ = sinceEpoch();
+    }
 
     std::size_t strayBytes = 0;
-    if (flow == Flow::kGo && !cut) flow = linger(strayBytes);
+    if (flow == Flow::kGo && !cut) flow = stay(strayBytes);
 
-    return conclude(judge(RunFacts{.transfers = transfers,
-                                   .transfersPlanned = script.dataRequests,
-                                   .strayBytes = strayBytes,
-                                   .interrupted = flow == Flow::kStopped}));
+    Outcome outcome{resultOf(transfers, script, strayBytes, flow), Leaves::kStopped};
+    switch (flow) {
+        case Flow::kGo:
+            outcome.leaves = Leaves::kPortOpen;
+            break;
+        case Flow::kPortClosed:
+            outcome.leaves = Leaves::kToolClosed;
+            break;
+        case Flow::kHungUpItself:
+            outcome.leaves = Leaves::kHungUp;
+            break;
+        case Flow::kStopped:
+            break;
+    }
+    return outcome;
+}
+
+DeviceResult DeviceSession::resultOf(const std::vector<TransferOutcome>& transfers,
+                                     const Script& script, std::size_t strayBytes,
+                                     Flow flow) const {
+    DeviceResult result;
+    result.pty = pty_.slavePath();
+    result.place = place_.index + 1;
+    result.scenario = scenario_;
+    result.verdict = judge(RunFacts{.transfers = transfers,
+                                    .transfersPlanned = script.dataRequests,
+                                    .strayBytes = strayBytes,
+                                    .interrupted = flow == Flow::kStopped});
+    result.transfers = transfers.size();
+    if (!transfers.empty()) {
+        const DataCheck& last = transfers.back().check;
+        result.bytes = last.received();
+        result.sha256 = last.sha256Hex();
+        if (last.hasExpectation()) result.whole = !last.mismatchAt().has_value();
+    }
+    if (ended_) result.endWord = endWordOf(script.endLine);
+    result.requested = requested_;
+    result.ended = ended_;
+    return result;
+}
+
+std::chrono::milliseconds DeviceSession::sinceEpoch() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - epoch_);
 }
 
 DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
@@ -99,11 +116,13 @@ DeviceSession::Flow DeviceSession::playTransfers(const Script& script,
             if (const Flow f = holdDataRequest(); f != Flow::kGo) return f;
         }
         if (const Flow f = say(script.dataRequest); f != Flow::kGo) return f;
+        if (i == 0) requested_ = sinceEpoch();
 
         std::optional<std::size_t> cut;
         if (i == 0 && script.interruption != Interruption::kNone) {
-            const auto given = script.interruption == Interruption::kHangUp ? options_.hangupAfter
-                                                                            : options_.stallAfter;
+            const auto given = script.interruption == Interruption::kStopReading
+                                   ? options_.stallAfter
+                                   : options_.hangupAfter;
             cut = cutPoint(given, data_ ? std::optional(data_->size()) : std::nullopt);
             if (data_) cut = std::min(*cut, data_->size());
         }
@@ -130,7 +149,7 @@ DeviceSession::Flow DeviceSession::holdDataRequest() {
     std::error_code ignored;
     while (!std::filesystem::exists(options_.holdFile, ignored)) {
         if (Clock::now() >= deadline) {
-            transcript_.note("no " + options_.holdFile + " after " + millis(options_.waitOpen) +
+            transcript_.note("no " + options_.holdFile + " after " + millisText(options_.waitOpen) +
                              ": asking for the data all the same");
             return Flow::kGo;
         }
@@ -140,7 +159,7 @@ DeviceSession::Flow DeviceSession::holdDataRequest() {
 }
 
 DataCheck DeviceSession::expectationFor(const std::vector<TransferOutcome>& earlier) const {
-    if (data_) return DataCheck(*data_);
+    if (data_ != nullptr) return DataCheck(*data_);
     // Without a data file, a second transfer must repeat the first one byte for byte.
     if (!earlier.empty()) return DataCheck(earlier.front().check.copy());
     return DataCheck();
@@ -200,7 +219,8 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
         const auto got = pty_.read(std::span(buffer.data(), room), std::min(quietEnd, nextReport));
         if (got.status == WaitResult::kReady) {
             check.add(std::span(buffer.data(), got.count));
-            if (pacer) pacer->consume(got.count);
+            // A read that filled its room most likely left more behind: the line stayed busy.
+            if (pacer) pacer->consume(got.count, got.count == room);
             if (reads++ == 0) firstByte = Clock::now();
             lastByte = Clock::now();
         } else if (got.status == WaitResult::kTimedOut) {
@@ -217,7 +237,7 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
         summary += " (" + std::to_string(reads) + " reads, " + seconds(lastByte - firstByte) + ")";
     switch (end) {
         case TransferEnd::kQuietGap:
-            summary += ", then nothing for " + millis(options_.idle);
+            summary += ", then nothing for " + millisText(options_.idle);
             break;
         case TransferEnd::kPortClosed:
             summary += ", then the tool closed the port";
@@ -234,22 +254,26 @@ TransferOutcome DeviceSession::receive(DataCheck check, std::optional<std::size_
 }
 
 DeviceSession::Flow DeviceSession::cutShort(Interruption interruption, std::size_t at) {
-    if (interruption == Interruption::kHangUp) {
-        transcript_.note("hanging up after " + std::to_string(at) + " bytes");
+    if (interruption == Interruption::kHangUp || interruption == Interruption::kPullAdapter) {
+        transcript_.note((interruption == Interruption::kHangUp ? "hanging up after "
+                                                                : "pulling the adapter after ") +
+                         std::to_string(at) + " bytes");
         pty_.hangUp();
-        return Flow::kPortClosed;
+        return Flow::kHungUpItself;
     }
     transcript_.note("stopped reading after " + std::to_string(at) +
                      " bytes; waiting for the tool to close the port");
     const Flow flow = pause(options_.linger);
     if (flow == Flow::kGo) {
-        transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
+        transcript_.note("the port is still open after " + millisText(options_.linger) +
+                         "; leaving");
     }
     return flow;
 }
 
-DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
-    const auto deadline = Clock::now() + options_.linger;
+DeviceSession::Flow DeviceSession::stay(std::size_t& strayBytes) {
+    const auto length = place_.last() ? options_.linger : options_.between;
+    const auto deadline = Clock::now() + length;
     std::array<std::uint8_t, 4096> buffer{};
     Flow flow = Flow::kGo;
     for (;;) {
@@ -267,8 +291,8 @@ DeviceSession::Flow DeviceSession::linger(std::size_t& strayBytes) {
     }
     if (strayBytes > 0) transcript_.host(std::to_string(strayBytes) + " bytes arrived unasked");
     if (flow == Flow::kPortClosed) transcript_.host("closed the port");
-    if (flow == Flow::kGo) {
-        transcript_.note("the port is still open after " + millis(options_.linger) + "; leaving");
+    if (flow == Flow::kGo && place_.last()) {
+        transcript_.note("the port is still open after " + millisText(length) + "; leaving");
     }
     return flow;
 }
@@ -300,11 +324,6 @@ DeviceSession::Flow DeviceSession::say(std::string_view line) {
             return Flow::kStopped;
     }
     return Flow::kGo;
-}
-
-int DeviceSession::conclude(const Verdict& verdict) {
-    transcript_.result(verdict.line);
-    return verdict.exitCode;
 }
 
 }  // namespace qelp::sim

@@ -1,22 +1,24 @@
-// qelp-device-simulator: plays a QELP device on a pseudo-terminal. See --help, and
-// device_session.h for the course of a run.
+// qelp-device-simulator: plays QELP devices on pseudo-terminals, one after the other on each
+// port, the ports side by side. See --help, port_line.h for a port's row and device_session.h for
+// the course of one device.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
-#include "simulator/device_session.h"
 #include "simulator/options.h"
-#include "simulator/pty_device.h"
-#include "simulator/slave_link.h"
+#include "simulator/port_line.h"
 #include "simulator/stop_signal.h"
 #include "simulator/transcript.h"
 #include "simulator/verdict.h"
@@ -61,14 +63,28 @@ int main(int argc, char** argv) {
 
     try {
         StopSignal stop;
-        PtyDevice pty(stop.fd());
-        std::optional<SlaveLink> link;
-        if (!options.linkPath.empty()) link.emplace(options.linkPath, pty.slavePath());
+        OutputLines out(stdout);
+        const auto epoch = PortLine::Clock::now();
+        const std::size_t count = portCount(options);
+        std::vector<std::unique_ptr<PortLine>> ports;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string link = options.linkPaths.empty() ? "" : options.linkPaths[i];
+            const std::string prefix = count > 1 ? "[" + std::to_string(i + 1) + "] " : "";
+            ports.push_back(std::make_unique<PortLine>(options, data ? &*data : nullptr, link,
+                                                       stop.fd(), Transcript(out, prefix), epoch));
+        }
+        for (const auto& port : ports) out.line(port->ptyPath());
 
-        Transcript transcript(stdout);
-        transcript.line(pty.slavePath());
-        DeviceSession session(options, std::move(data), pty, transcript);
-        return session.run();
+        std::vector<int> exitCodes(count, kExitProblem);
+        {
+            std::vector<std::jthread> threads;
+            for (std::size_t i = 0; i < count; ++i) {
+                threads.emplace_back([&ports, &exitCodes, i] { exitCodes[i] = ports[i]->run(); });
+            }
+        }
+        const bool allMatched = std::all_of(exitCodes.begin(), exitCodes.end(),
+                                            [](int code) { return code == kExitMatch; });
+        return allMatched ? kExitMatch : kExitProblem;
     } catch (const std::system_error& error) {
         std::fprintf(stderr, "qelp-device-simulator: %s\n", error.what());
         return kExitProblem;

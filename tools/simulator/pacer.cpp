@@ -30,9 +30,10 @@ std::size_t Pacer::bytesCarriedIn(std::chrono::nanoseconds span) const {
 std::size_t Pacer::allowance(Clock::time_point now) {
     std::size_t due = bytesCarriedIn(now - anchor_);
     due = due > consumedSinceAnchor_ ? due - consumedSinceAnchor_ : 0;
-    // Up to two slices of credit is lateness of the reader, which the schedule makes up; more
-    // is a quiet spell, which earns one slice only.
-    if (due > 2 * sliceBytes_) {
+    // Up to two slices of credit is lateness of the reader, which the schedule makes up, and so
+    // is any credit while the sender kept the line busy; else more is a quiet spell, which earns
+    // one slice only.
+    if (due > 2 * sliceBytes_ && !lineBusy_) {
         anchor_ = now - durationOf(sliceBytes_);
         consumedSinceAnchor_ = 0;
         due = sliceBytes_;
@@ -40,8 +41,9 @@ std::size_t Pacer::allowance(Clock::time_point now) {
     return due < sliceBytes_ ? 0 : sliceBytes_;
 }
 
-void Pacer::consume(std::size_t bytes) {
+void Pacer::consume(std::size_t bytes, bool moreWaiting) {
     consumedSinceAnchor_ += bytes;
+    lineBusy_ = moreWaiting;
 }
 
 Pacer::Clock::time_point Pacer::nextSliceAt() const {

@@ -4,7 +4,9 @@
 // deliver. It reads in slices of about 20 ms on a monotonic schedule: a slice is allowed once the
 // line could have carried it since the schedule's anchor, so a reader that wakes late catches up.
 // Credit from a quiet spell is capped at one slice, since a real line carries nothing while the
-// sender is quiet.
+// sender is quiet. While the sender keeps bytes queued (the last read left some waiting) the line
+// was busy all along, so however late the reader wakes (a loaded machine, many ports) it makes up
+// the whole delay.
 // Pure arithmetic on time points handed in by the caller; single-threaded.
 
 #include <chrono>
@@ -20,7 +22,8 @@ class Pacer {
 
     // Bytes that may be read at `now`: 0 until a whole slice is due, then one slice.
     std::size_t allowance(Clock::time_point now);
-    void consume(std::size_t bytes);
+    // `moreWaiting`: the read left bytes queued behind it.
+    void consume(std::size_t bytes, bool moreWaiting = false);
     // When the next whole slice will be due.
     Clock::time_point nextSliceAt() const;
 
@@ -35,6 +38,7 @@ class Pacer {
     std::size_t sliceBytes_;
     Clock::time_point anchor_;
     std::size_t consumedSinceAnchor_ = 0;
+    bool lineBusy_ = false;
 };
 
 }  // namespace qelp::sim

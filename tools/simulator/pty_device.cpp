@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +43,19 @@ PtyDevice::PtyDevice(int stopFd) : stopFd_(stopFd) {
         throw std::system_error(error, std::generic_category(), "ttyname_r");
     }
     slavePath_ = name.data();
+    if (tcgetattr(master_, &fresh_) != 0) {
+        const int error = errno;
+        close(master_);
+        close(ownSlave_);
+        throw std::system_error(error, std::generic_category(), "tcgetattr");
+    }
+    // Made before anyone knows the path. Without it (out of inotify instances) the wait for the
+    // tool looks at the settings all along, as it does after an open.
+    openWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (openWatch_ >= 0 && inotify_add_watch(openWatch_, slavePath_.c_str(), IN_OPEN) < 0) {
+        close(openWatch_);
+        openWatch_ = -1;
+    }
     // Non-blocking, so that a read or write never outlasts the poll that announced it.
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     fcntl(master_, F_SETFD, FD_CLOEXEC);
@@ -50,6 +65,7 @@ PtyDevice::PtyDevice(int stopFd) : stopFd_(stopFd) {
 PtyDevice::~PtyDevice() {
     releaseOwnSlave();
     hangUp();
+    if (openWatch_ >= 0) close(openWatch_);
 }
 
 std::optional<termios> PtyDevice::portSettings() const {
@@ -59,20 +75,64 @@ std::optional<termios> PtyDevice::portSettings() const {
 }
 
 WaitResult PtyDevice::waitUntilRaw(Clock::time_point deadline) {
-    pollfd stop{stopFd_, POLLIN, 0};
+    std::array<pollfd, 2> fds{pollfd{stopFd_, POLLIN, 0}, pollfd{openWatch_, POLLIN, 0}};
+    bool opened = openWatch_ < 0;
     for (;;) {
         const auto settings = portSettings();
         if (settings && (settings->c_lflag & ICANON) == 0) return WaitResult::kReady;
         const auto now = Clock::now();
         if (now >= deadline) return WaitResult::kTimedOut;
-        const auto next = std::min(deadline, now + kSettingsCheckInterval);
-        if (poll(&stop, 1, millisUntil(next)) > 0) return WaitResult::kInterrupted;
+        // The tool sets the port up right after opening it.
+        const auto next = opened ? std::min(deadline, now + kSettingsCheckInterval) : deadline;
+        const int ready = poll(fds.data(), opened ? 1 : 2, millisUntil(next));
+        if (ready < 0 && errno != EINTR)
+            throw std::system_error(errno, std::generic_category(), "poll");
+        if (ready > 0 && fds[0].revents != 0) return WaitResult::kInterrupted;
+        if (ready > 0 && fds[1].revents != 0) {
+            drainOpens();
+            opened = true;
+        }
+    }
+}
+
+void PtyDevice::drainOpens() {
+    if (openWatch_ < 0) return;
+    std::array<char, 4096> events{};
+    while (::read(openWatch_, events.data(), events.size()) > 0) {
     }
 }
 
 void PtyDevice::releaseOwnSlave() {
     if (ownSlave_ >= 0) close(ownSlave_);
     ownSlave_ = -1;
+}
+
+void PtyDevice::rearm() {
+    if (master_ < 0) return;
+    // Opens before this one are the tool's last session; one from now on wakes the next wait.
+    drainOpens();
+    const auto left = portSettings();
+    if (tcsetattr(master_, TCSANOW, &fresh_) != 0) {
+        throw std::system_error(errno, std::generic_category(), "tcsetattr on pty master");
+    }
+    // The tool may have opened the port again since its close; the settings it left are the ones
+    // it sets, so putting them back undoes nothing of its setup.
+    pollfd master{master_, 0, 0};
+    if (poll(&master, 1, 0) < 0) throw std::system_error(errno, std::generic_category(), "poll");
+    const bool slaveOpen = (master.revents & POLLHUP) == 0;
+    if (slaveOpen && left && tcsetattr(master_, TCSANOW, &*left) != 0) {
+        throw std::system_error(errno, std::generic_category(), "tcsetattr on pty master");
+    }
+}
+
+std::size_t PtyDevice::dropUnread() {
+    if (master_ < 0) return 0;
+    int waiting = 0;
+    if (ioctl(master_, FIONREAD, &waiting) != 0) waiting = 0;  // only for the transcript
+    if (tcflush(master_, TCIFLUSH) != 0) {
+        throw std::system_error(errno, std::generic_category(), "tcflush on pty master");
+    }
+    return static_cast<std::size_t>(std::max(waiting, 0));
 }
 
 void PtyDevice::hangUp() {

@@ -1,7 +1,7 @@
 #pragma once
 // The device's end of the line: the master side of a pseudo-terminal whose slave the tool opens
 // as its serial port. Every wait is a poll() that a stop signal (StopSignal's descriptor) ends at
-// once. Single-threaded.
+// once. Used by one thread, its port's.
 //
 // How Linux pseudo-terminals behave here (measured on Debian 12, kernel 6.1):
 // - tcgetattr and tcsetattr on the master read and change the *slave's* settings. Calling
@@ -23,6 +23,14 @@
 // - When the master closes, the slave sees POLLIN|POLLERR|POLLHUP and reads 0, and its path
 //   disappears. A writer on the slave gets EAGAIN once about 17 KB wait unread in the master;
 //   TIOCOUTQ on the slave stays 0 all the while.
+// - Settings change only through an open descriptor of the slave, and an inotify watch on the
+//   slave's path reports every open (IN_OPEN, also through a symlink), so waiting for the tool
+//   costs nothing until it opens the port.
+// - Several devices in a row on one terminal: the raw settings the tool left survive its close,
+//   so before waiting for a reopen rearm() puts the fresh terminal's settings back (tcsetattr
+//   through the master works while no slave is open). What the tool wrote and a swapped-out
+//   device never read stays queued in the master until tcflush(TCIFLUSH), which empties the
+//   kernel's flip buffers too; FIONREAD counts only the first 4095 bytes of it.
 
 #include <termios.h>
 
@@ -52,10 +60,16 @@ class PtyDevice {
     // The slave's settings, as the tool left them.
     std::optional<termios> portSettings() const;
 
-    // Checks the slave's settings every 20 ms until they show raw mode (Ready) or the deadline.
+    // Waits until the slave's settings show raw mode (Ready) or the deadline: asleep until
+    // something opens the slave, then looking every 20 ms.
     WaitResult waitUntilRaw(Clock::time_point deadline);
     // Closes the slave descriptor from openpty, so that the tool's close becomes a hang-up.
     void releaseOwnSlave();
+    // After the tool closed the port: the fresh settings again, so that waitUntilRaw waits for
+    // the tool's setup when it reopens. A tool found already back keeps the settings it left.
+    void rearm();
+    // Drops what the tool sent that nobody read; returns a lower bound of the bytes dropped.
+    std::size_t dropUnread();
 
     WaitResult writeAll(std::string_view bytes);
 
@@ -74,11 +88,14 @@ class PtyDevice {
   private:
     enum class Woken { kMaster, kMasterHungUp, kStop, kDeadline };
     Woken pollMaster(short events, std::optional<Clock::time_point> deadline);
+    void drainOpens();
 
     int stopFd_;
     int master_ = -1;
     int ownSlave_ = -1;
+    int openWatch_ = -1;  // inotify, IN_OPEN of the slave; -1: none to be had, look all along
     std::string slavePath_;
+    termios fresh_{};
 };
 
 }  // namespace qelp::sim

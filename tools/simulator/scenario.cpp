@@ -33,6 +33,10 @@ constexpr std::array kScenarios{
     ScenarioInfo{Scenario::kNoise, "noise"sv,
                  "mixes bytes the tool must drop (0x00, 0x80-0xFF, a lone CR) into its lines, "
                  "then succeeds"sv},
+    ScenarioInfo{Scenario::kVanish, "vanish"sv,
+                 "its USB adapter is pulled in the middle of the transfer (see --hangup-after): "
+                 "the line hangs up and the link goes; it comes back on a new terminal after "
+                 "--vanish-ms for the next device of the list"sv},
 };
 
 // Neither line carries any of the device's keywords; the CRLF ones check that the tool drops CR.
@@ -68,6 +72,7 @@ std::string endLineFor(Scenario scenario) {
         case Scenario::kSilent:
         case Scenario::kHangup:
         case Scenario::kStall:
+        case Scenario::kVanish:
             return {};
     }
     return {};
@@ -111,6 +116,9 @@ Script scriptFor(Scenario scenario) {
             break;
         case Scenario::kStall:
             script.interruption = Interruption::kStopReading;
+            break;
+        case Scenario::kVanish:
+            script.interruption = Interruption::kPullAdapter;
             break;
         default:
             break;

@@ -21,6 +21,7 @@ enum class Scenario {
     kHangup,
     kStall,
     kNoise,
+    kVanish,
 };
 
 struct ScenarioInfo {
@@ -33,8 +34,9 @@ std::span<const ScenarioInfo> scenarioTable();
 std::optional<Scenario> scenarioFromName(std::string_view name);
 std::string_view scenarioName(Scenario scenario);
 
-// How the first transfer is cut short, at the byte count the options give.
-enum class Interruption { kNone, kHangUp, kStopReading };
+// How the first transfer is cut short, at the byte count the options give. kHangUp and kPullAdapter
+// both close the device's end; only a pulled adapter comes back (the port's row goes on).
+enum class Interruption { kNone, kHangUp, kStopReading, kPullAdapter };
 
 struct Script {
     std::vector<std::string> bootLines;  // each carries its own line end (LF or CRLF)

@@ -43,9 +43,15 @@ std::string hex64(std::uint64_t value) {
     return std::string(digits.data(), 16);
 }
 
-void Transcript::line(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), out_);
-    std::fputc('\n', out_);
+std::string millisText(std::chrono::milliseconds ms) {
+    return std::to_string(ms.count()) + " ms";
+}
+
+void OutputLines::line(std::string_view text) {
+    std::string whole(text);
+    whole += '\n';
+    const std::lock_guard lock(mutex_);
+    std::fwrite(whole.data(), 1, whole.size(), out_);
     std::fflush(out_);
 }
 
@@ -54,10 +60,19 @@ void Transcript::device(std::string_view sent) {
     prefixed("device> ", escapeBytes(sent));
 }
 
+void Transcript::result(std::string_view text, std::string_view json) {
+    std::string both = portPrefix_ + "result: ";
+    both += text;
+    both += '\n';
+    both += json;
+    out_.line(both);
+}
+
 void Transcript::prefixed(std::string_view prefix, std::string_view text) {
-    std::string whole(prefix);
+    std::string whole = portPrefix_;
+    whole += prefix;
     whole += text;
-    line(whole);
+    out_.line(whole);
 }
 
 }  // namespace qelp::sim

@@ -33,6 +33,12 @@ void DispatchMessageOf(MSG& message);
 // The framework's dialog behind a window, or nullptr.
 Dialog* DialogOf(HWND window);
 
+// Brings a window the operator must answer to the front, as far as Windows lets a process: the
+// foreground is granted on SetForegroundWindow's terms (to a process the foreground one started,
+// or that had the last input, or once the foreground lock time-out has passed). Refused, the
+// window's taskbar button flashes until the operator comes to it.
+void BringToFront(HWND window);
+
 // The session ends (logoff, shutdown): the termination handler hears of it (termination.h).
 void NoteSessionEnding();
 

@@ -152,9 +152,18 @@ bool Dialog::Build(Window* owner) {
     const std::vector<std::uint16_t> bytes =
         win32::BuildDialogTemplate(*tmpl, FontFaceFor(tmpl->fontFace), SHIFTJIS_CHARSET);
     HWND ownerWindow = owner && owner->Widget() ? GetAncestor(owner->Widget(), GA_ROOT) : nullptr;
+    // An owned window has no taskbar button and shows wherever its owner stands. A dialog whose
+    // owner does not show yet (the port dialog, asked before the main window appears) would have
+    // neither a button nor a place: it stands on its own, with a button of its own.
+    if (ownerWindow && !IsWindowVisible(ownerWindow)) ownerWindow = nullptr;
     HWND window = CreateDialogIndirectParamW(
         win32::Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), ownerWindow,
         DialogWidget::Proc, reinterpret_cast<LPARAM>(this));
+    // Before it first shows: the taskbar takes the style as the window appears.
+    if (window && !ownerWindow && ::IsWindow(window) && !IsWindowVisible(window)) {
+        SetWindowLongPtrW(window, GWL_EXSTYLE,
+                          GetWindowLongPtrW(window, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+    }
     return window != nullptr;
 }
 
@@ -210,7 +219,7 @@ int Dialog::DoModal() {
         ownerDisable_ = WindowDisable(parent_);
         ModalRuns().push_back(this);
         ShowWindow(native_->window, SW_SHOW);
-        SetForegroundWindow(native_->window);
+        win32::BringToFront(native_->window);
         native_->inLoop = true;
         MSG message;
         while (!ended_) {
@@ -293,6 +302,12 @@ LRESULT Dialog::PassToSystem(UINT, WPARAM, LPARAM) {
 }
 
 namespace win32 {
+
+void BringToFront(HWND window) {
+    if (SetForegroundWindow(window)) return;
+    FLASHWINFO flash{sizeof flash, window, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+    FlashWindowEx(&flash);
+}
 
 Dialog* DialogOf(HWND window) {
     return window ? static_cast<Dialog*>(GetPropW(window, kDialogProperty)) : nullptr;

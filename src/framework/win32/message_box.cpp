@@ -13,9 +13,16 @@ namespace {
 
 void ShowBox(UINT icon, const std::string& text) {
     WinApp* app = WinApp::Current();
-    Window* owner = app ? app->LastActivePopup() : nullptr;
-    MessageBoxW(owner ? owner->Widget() : nullptr, WideFromUtf8(text).c_str(),
-                WideFromUtf8(ApplicationName()).c_str(), MB_OK | icon);
+    Window* ownerWindow = app ? app->LastActivePopup() : nullptr;
+    HWND owner = ownerWindow ? ownerWindow->Widget() : nullptr;
+    // A box before the main window shows (no data file, the port refused) would hide behind other
+    // programs' windows with its owner, without a taskbar button: it stands on its own, in front.
+    UINT flags = MB_OK | icon;
+    if (!owner || !IsWindowVisible(owner)) {
+        owner = nullptr;
+        flags |= MB_SETFOREGROUND;
+    }
+    MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(ApplicationName()).c_str(), flags);
 }
 
 std::string SystemText(int error) {
