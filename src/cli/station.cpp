@@ -25,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The ports to serve as they stand now: those named, mapped as a single run maps them, or every
-// serial port found, each under its stable name.
+// serial port found, each under its stable name (port_set.h).
 std::vector<PortMapping> CurrentPorts(const CliOptions& options) {
     std::vector<PortMapping> ports;
     if (!options.ports.empty()) {
@@ -37,8 +37,11 @@ std::vector<PortMapping> CurrentPorts(const CliOptions& options) {
         }
         return ports;
     }
+    // Bluetooth links and modems are no device on the line, and a Bluetooth link's open blocks
+    // while it calls.
     for (const SerialPortInfo& found : DiscoverSerialPorts())
-        ports.push_back({PortIdentity(found), found.devicePath, found.description});
+        if (found.skipped.empty())
+            ports.push_back({PortIdentity(found), found.devicePath, found.description});
     return ports;
 }
 
