@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,10 @@ class CliProcess {
 
     // Waits until standard error holds `text`; false if the deadline passed or the child ended.
     bool WaitForError(const std::string& text, std::chrono::milliseconds deadline);
+    // Waits until `seen` holds for what came on standard output and standard error so far; false
+    // if the deadline passed or the child ended first.
+    bool WaitUntil(const std::function<bool(const std::string& out, const std::string& err)>& seen,
+                   std::chrono::milliseconds deadline);
 
     struct Ended {
         int status = -1;  // exit status; 128 + n after signal n; -1 when it did not end in time
