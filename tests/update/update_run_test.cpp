@@ -177,10 +177,9 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
     if (c.act == Act::kStopAfterEnd) run.Stop(c.stop, c.stopDetail);
     const std::size_t received = device.get();
     run.Close();
-    const RunVerdict verdict = run.Verdict();
-    run.Record(verdict);
+    run.Record();
 
-    EXPECT_EQ(ExitStatus(OutcomeOfVerdict(verdict)), c.cliStatus);
+    EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), c.cliStatus);
     const std::string line = RecordLine();
     EXPECT_EQ(Field(line, "outcome"), c.outcome) << line;
     EXPECT_EQ(Field(line, "ended_by"), c.endedBy) << line;
@@ -337,7 +336,7 @@ TEST_F(RunEndings, AReaderThatCannotStartEndsTheRunAsAnUnusablePort) {
     NewsSink news;
     EXPECT_EQ(run.Open(Port(), folder_.WriteDataFile(10), news).end, OpenEnd::kReaderFailed);
     EXPECT_FALSE(run.PortOpen());
-    EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Verdict())), 2);
+    EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), 2);
     const std::string line = RecordLine();
     EXPECT_EQ(Field(line, "ended_by"), "reader-failed") << line;
     EXPECT_EQ(Field(line, "message"), "107") << line;
