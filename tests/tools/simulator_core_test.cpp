@@ -74,7 +74,7 @@ TEST(CommandLine, HelpCoversEveryScenarioAndOption) {
     }
     for (const char* option : {"--scenario", "--data", "--link", "--hold-data-request", "--pace",
                                "--idle-ms", "--linger-ms", "--boot-delay-ms", "--wait-open-ms",
-                               "--hangup-after", "--stall-after", "--help"}) {
+                               "--hangup-after", "--stall-after", "--extra-lines", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

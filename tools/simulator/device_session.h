@@ -1,7 +1,8 @@
 #pragma once
 // Plays one scenario over the pseudo-terminal, start to end:
 //   1. wait until the tool has opened the port and set raw mode (writing nothing before),
-//   2. boot lines, then (once the --hold-data-request file exists, when one is given)
+//   2. boot lines (and --extra-lines more), then (once the --hold-data-request file exists, when
+//   one is given)
 //      "bootmode=DATAWAIT" and one transfer (two in the twice scenario),
 //      cut short by a hang-up or a reading stop where the scenario says so,
 //   3. the scenario's end line, then stay until the tool closes the port or --linger-ms passes,
@@ -35,6 +36,7 @@ class DeviceSession {
 
     Flow pause(std::chrono::milliseconds length);
     Flow say(std::string_view line);
+    Flow sayExtraLines();
     Flow holdDataRequest();
     Flow playTransfers(const Script& script, std::vector<TransferOutcome>& transfers);
     TransferOutcome receive(DataCheck check, std::optional<std::size_t> cut);
