@@ -73,7 +73,8 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     RunSettings settings;
     settings.program = "qelpupd-cli";
     settings.version = res::version::kVersion;
-    settings.recordProblems = [&output](const std::string& line) { output.Note(line + "\n"); };
+    // Said even with --quiet: a record that is incomplete or missing is for the operator to know.
+    settings.recordProblems = [&output](const std::string& line) { output.Problem(line + "\n"); };
     // Side by side with others on other ports, all reading the one data file.
     settings.lock = DataFileLock::kShared;
     StoppingPortWaiter waiter;
