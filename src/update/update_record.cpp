@@ -262,7 +262,7 @@ void UpdateRecord::DataSent(std::shared_ptr<const std::vector<unsigned char>> by
         };
         try {
             RunOnHelper(kHashing, hash);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             // No thread to spare: hashed here, which costs the run a moment and loses nothing.
             fingerprint_.sha256 = hash();
         }

@@ -424,7 +424,7 @@ void PrintTo(const WitnessCase& c, std::ostream* out) {
 // standard error is a pipe read back at the end.
 class TerminalStreams {
   public:
-    explicit TerminalStreams(bool stallOutput) {
+    explicit TerminalStreams(bool stallOutput) : stalled_(stallOutput) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category());
         errRead_ = fds[0];
@@ -438,7 +438,8 @@ class TerminalStreams {
         }
     }
     ~TerminalStreams() {
-        for (int fd : {outRead_, out_, errRead_, err_})
+        // A stalled standard output stays open: the writer left on it may still be in its write.
+        for (int fd : {outRead_, stalled_ ? -1 : out_, errRead_, err_})
             if (fd >= 0) close(fd);
     }
     int Out() const { return out_; }
@@ -458,6 +459,7 @@ class TerminalStreams {
     }
 
   private:
+    bool stalled_;
     int outRead_ = -1;
     int out_ = -1;
     int errRead_ = -1;
@@ -664,7 +666,8 @@ const WitnessCase kWitnessCases[] = {
      "record-failed", 1, "", R"("transfer":"none")"},
     {"TimeOutWithSlowReaderAndRecord", Fault::kTimeOutSlowEnd, Front::kTerminal,
      "timed out, update not finished", "closed-by-operator", "null", "timeout", 3,
-     "the console reader did not stop", R"("sha256":null)"},
+     "the console reader did not stop",
+     R"("record_problem":"hashing the data file did not finish within 1000 ms")"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, Witnesses, ::testing::ValuesIn(kWitnessCases),
