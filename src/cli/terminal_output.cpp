@@ -44,10 +44,10 @@ bool TerminalOutput::Final(std::string_view line) {
         written = outWriter_.Finish(kStreamIdleLimit, kStreamLimit);
         lock.lock();
         if (!written) {
-            before += "qelpupd-cli: standard output took nothing for " +
-                      std::to_string(kStreamIdleLimit.count()) + " ms; " +
+            before += "qelpupd-cli: standard output did not take its last " +
                       std::to_string(outWriter_.Waiting()) +
-                      " bytes of device lines are left unwritten\n";
+                      " bytes of device lines in time; they are left unwritten (the console log "
+                      "has every line)\n";
         }
     }
     if (droppedLines_ > 0) {

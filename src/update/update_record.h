@@ -19,9 +19,10 @@
 // incomplete and how many lines the file holds.
 //
 // A record that cannot be written never stops an update: each kind of problem of a run (the console
-// log, the line itself, the record's own code) is reported once, as one line, through the problem
-// sink (standard error unless given), and the run goes on. No exception leaves the record: a fault
-// of its own is named in the line, which is written as completely as it still can be.
+// log, the line itself, a helper left behind, the record's own code) is reported once, as one line,
+// through the problem sink (standard error unless given), and the run goes on. No exception leaves
+// the record: a fault of its own is named in the line, which is written as completely as it still
+// can be.
 //
 // Thread contract: Start, DataSent and Finish run on the thread that owns the run (the UI thread in
 // the window program); ConsoleLine runs on the console reader's thread, between Start and Finish,
@@ -156,7 +157,7 @@ class UpdateRecord {
     Fingerprint fingerprint_;
 
     // Shared with the console reader.
-    mutable std::mutex lines_;
+    std::mutex lines_;
     record_files::AppendFile consoleFile_;
     bool consoleFailed_ = false;  // the file stopped taking lines
     int consoleError_ = 0;
