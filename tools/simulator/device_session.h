@@ -2,8 +2,7 @@
 // Plays one scenario over the pseudo-terminal, start to end:
 //   1. wait until the tool has opened the port and set raw mode (writing nothing before),
 //   2. boot lines (and --extra-lines more), then (once the --hold-data-request file exists, when
-//   one is given)
-//      "bootmode=DATAWAIT" and one transfer (two in the twice scenario),
+//      one is given) "bootmode=DATAWAIT" and one transfer (two in the twice scenario),
 //      cut short by a hang-up or a reading stop where the scenario says so,
 //   3. the scenario's end line, then stay until the tool closes the port or --linger-ms passes,
 //   4. the "result:" line; run() returns the exit code.
