@@ -45,8 +45,7 @@ int main(int argc, char** argv) {
     // first takes any progress line away.
     const std::string clear = output.ErrorIsTerminal() ? "\r\x1b[K" : "";
     const OutcomeDetail atOnce{parsed.options.port, "ended at once"};
-    if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce),
-                            clear + OutcomeLine(RunOutcome::kTimedOut, atOnce))) {
+    if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce))) {
         std::perror("qelpupd-cli: signal handlers");
         return kCouldNotStart;
     }
@@ -56,6 +55,7 @@ int main(int argc, char** argv) {
     }
 
     const RunResult result = RunUpdate(parsed.options, output);
+    // The record is written by now; a stream that takes nothing more does not hold up the end.
     output.Final(OutcomeLine(result.outcome, result.detail));
     return ExitStatus(result.outcome);
 }

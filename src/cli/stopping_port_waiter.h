@@ -4,7 +4,7 @@
 // (stop_signals.h). After Ctrl+C or SIGTERM the block on the wire still gets the port's whole
 // write time-out, as before. After the time-out it gets kBlockGrace: a block that the line has not
 // taken by then is given up (the wait ends as interrupted, so the write fails), and the run closes
-// the port and writes its record well before kTimeoutGrace ends the process at once.
+// the port and writes its record at once.
 //
 // Main thread only (the thread that owns the port).
 
@@ -14,7 +14,7 @@
 #include "cli/stop_signals.h"
 #include "serial/port_waiter.h"
 
-inline constexpr std::chrono::milliseconds kBlockGrace{kTimeoutGrace / 2};
+inline constexpr std::chrono::milliseconds kBlockGrace{500};
 
 class StoppingPortWaiter final : public PortWaiter {
   public:
