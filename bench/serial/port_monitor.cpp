@@ -17,21 +17,20 @@
 #include <string>
 #include <vector>
 
+#include "monitor_figures.h"
 #include "serial/port_set.h"
 #include "serial/pty_peer.h"
 #include "support/fake_port_tree.h"
 
 namespace {
 
+using monitor_bench::Figures;
+using monitor_bench::kRounds;
+using monitor_bench::Ms;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-constexpr int kRounds = 20;
-
-double Ms(Clock::duration span) {
-    return std::chrono::duration<double, std::milli>(span).count();
-}
 
 // Waits on the monitor as a station's loop would; false after `within` without a notice.
 bool WaitForNotice(PortMonitor& monitor, std::chrono::milliseconds within) {
@@ -46,26 +45,6 @@ bool WaitForNotice(PortMonitor& monitor, std::chrono::milliseconds within) {
     }
     return false;
 }
-
-struct Figures {
-    std::vector<double> toNotice;
-    std::vector<double> scan;
-    int missed = 0;     // no notice within 2 s
-    int wrongScan = 0;  // the rescan did not show the change
-
-    void Print(const char* what) {
-        const auto line = [](const char* label, std::vector<double>& values) {
-            if (values.empty()) return;
-            std::sort(values.begin(), values.end());
-            std::printf("    %-26s median %7.2f ms  slowest %7.2f ms\n", label,
-                        values[values.size() / 2], values.back());
-        };
-        std::printf("  %s (%d rounds, %d without notice, %d scans that missed the change)\n", what,
-                    kRounds, missed, wrongScan);
-        line("change to notice", toNotice);
-        line("rescan", scan);
-    }
-};
 
 // Makes the change, waits for the notice, scans, and checks the scan with `shows`.
 void Round(PortMonitor& monitor, Figures& figures, const std::function<void()>& change,

@@ -9,42 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "monitor_figures.h"
 #include "serial/port_discovery.h"
 #include "serial/port_monitor.h"
 #include "serial/win32_api.h"
 
 namespace {
 
+using monitor_bench::Figures;
+using monitor_bench::kRounds;
+using monitor_bench::Ms;
+
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kRounds = 20;
 const wchar_t kObject[] = L"\\Device\\QelpMonitorBench";
 const wchar_t kCom[] = L"COM42";
-
-double Ms(Clock::duration span) {
-    return std::chrono::duration<double, std::milli>(span).count();
-}
-
-struct Figures {
-    std::vector<double> toNotice;
-    std::vector<double> scan;
-    int missed = 0;     // no notice within 2 s
-    int wrongScan = 0;  // the rescan did not show the change
-
-    void Print(const char* what) {
-        const auto line = [](const char* label, std::vector<double>& values) {
-            if (values.empty()) return;
-            std::sort(values.begin(), values.end());
-            std::printf("    %-26s median %7.2f ms  slowest %7.2f ms\n", label,
-                        values[values.size() / 2], values.back());
-        };
-        std::printf("  %s (%d rounds, %d without notice, %d scans that missed the change)\n", what,
-                    kRounds, missed, wrongScan);
-        line("change to notice", toNotice);
-        line("rescan", scan);
-    }
-};
 
 void Round(PortMonitor& monitor, Figures& figures, HKEY key, bool add) {
     const auto start = Clock::now();

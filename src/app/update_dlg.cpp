@@ -88,11 +88,21 @@ bool CUpdateDlg::OnInitDialog() {
 
     consoleSink_ = WindowConsoleSink(GetDlgItem(IDC_LOG)->Handle(), Handle());
     const OpenResult opened = run_.Open(port, found.path, consoleSink_);
-    if (opened.end != OpenEnd::kOpened) {
-        EndForUnusablePort(port.name, opened.reason);
-        return false;
+    if (opened.end == OpenEnd::kOpened || opened.end == OpenEnd::kRecordFailed) started_ = true;
+    switch (opened.end) {
+        case OpenEnd::kOpened:
+            break;
+        case OpenEnd::kRecordFailed:
+            // The run ended before it began, as failed: reported as any failure, the log stays.
+            std::fprintf(stderr, "%s: %s: %s\n", fw::ApplicationName().c_str(), port.name.c_str(),
+                         opened.reason.c_str());
+            ReportOutcome();
+            return true;
+        case OpenEnd::kPortUnusable:
+        case OpenEnd::kReaderFailed:
+            EndForUnusablePort(port.name, opened.reason);
+            return false;
     }
-    started_ = true;
     fw::OnTerminationRequest([this](const char* signal) { OnTerminationRequest(signal); });
     return true;
 }
@@ -122,9 +132,9 @@ void CUpdateDlg::RequestExit() {
 void CUpdateDlg::PostNcDestroy() {
     run_.Close();
     // Closed before the device ended the run, or before its outcome could be reported.
-    if (!run_.Recorded()) run_.Record(run_.Verdict());
+    run_.Record();
     if (!started_) return;
-    exitStatus_ = run_.Verdict().Succeeded() ? 0 : 1;
+    exitStatus_ = run_.Conclude().Succeeded() ? 0 : 1;
     // The process ends from here on: a request now ends it at once.
     fw::OnTerminationRequest(nullptr);
 }
@@ -169,19 +179,25 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     WindowUpload sink(*this);
     run_.Upload(sink);
     uploading_ = false;
-    if (std::exchange(recordAfterUpload_, false)) run_.Record(run_.Verdict());
+    if (std::exchange(recordAfterUpload_, false)) run_.Record();
     if (std::exchange(exitAfterUpload_, false)) RequestExit();
     return 0;
 }
 
 fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
-    const RunVerdict verdict = run_.Verdict();
+    ReportOutcome();
+    return 0;
+}
+
+void CUpdateDlg::ReportOutcome() {
+    // Decided once: the box, the record and the exit status all take this verdict.
+    const RunVerdict& verdict = run_.Conclude();
     // Written before the box, which may stay up for long; during an upload, once the figures of
     // the transfer are final.
     if (uploading_)
         recordAfterUpload_ = true;
     else
-        run_.Record(verdict);
+        run_.Record();
 
     if (verdict.Succeeded()) {
         fw::MessageBox(IDS_UPDATE_DONE);
@@ -193,5 +209,4 @@ fw::LRESULT CUpdateDlg::OnUpdateEnd(fw::WPARAM, fw::LPARAM) {
     } else {
         fw::MessageBox(IDS_UPDATE_FAILED);
     }
-    return 0;
 }

@@ -7,14 +7,17 @@
 // its window goes, the run is closed (the reader stopped and joined, the port closed) and a run
 // that ended without a report is recorded. UI thread.
 //
-// The outcome's record line is appended before the outcome's box shows; during an upload, once the
-// transfer's figures are final. SIGTERM, SIGHUP and SIGINT while the port is open end the program
-// as a close does, in order: a transfer stops after the block on the wire, every box and dialog
-// goes, the port is closed and the run recorded as stopped by that signal (a second one ends the
-// program at once); before the port opens and after it closed they end the program at once. The
-// exit status says how the run ended: 0 success, 1 failure or stopped after the port opened, 2 when
-// no update could start (a port that opened but got no console reader is recorded as failed with
-// message 107, and still gives 2).
+// The run concludes its outcome once, as the outcome is reported; the box, the record line and the
+// exit status all come from that one verdict. The record line is appended before the outcome's box
+// shows; during an upload, once the transfer's figures are final. A box about the data file (102)
+// is no outcome box: an end that comes while it shows is reported on top of it, once. SIGTERM,
+// SIGHUP and SIGINT while the port is open end the program as a close does, in order: a transfer
+// stops after the block on the wire, every box and dialog goes, the port is closed and the run
+// recorded as stopped by that signal (a second one ends the program at once); before the port opens
+// and after it closed they end the program at once. The exit status says how the run ended: 0
+// success, 1 failure or stopped after the port opened, 2 when no update could start (a port that
+// opened but got no console reader is recorded as failed with message 107, and still gives 2; one
+// whose record got no helper thread ends as failed, 108 and 1).
 
 #include <string>
 
@@ -59,6 +62,8 @@ class CUpdateDlg : public fw::Dialog {
     fw::LRESULT OnQueryDragIcon(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnDeviceDataWait(fw::WPARAM, fw::LPARAM);
     fw::LRESULT OnUpdateEnd(fw::WPARAM, fw::LPARAM);
+    // The run's concluded outcome: recorded (after an upload under way) and shown in its box.
+    void ReportOutcome();
     // Reports a port that cannot serve the run (message 107, and the reason on standard error)
     // and ends the program.
     void EndForUnusablePort(const std::string& portName, const std::string& reason);

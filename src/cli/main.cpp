@@ -41,24 +41,24 @@ int main(int argc, char** argv) {
             break;
     }
 
-    TerminalOutput output(parsed.options.quiet);
     // Written by the signal handler when a second stop ends the process at once; on a terminal it
     // first takes any progress line away.
-    const std::string clear = output.ErrorIsTerminal() ? "\r\x1b[K" : "";
+    const std::string clear = IsTerminal(kStandardError) ? "\r\x1b[K" : "";
     const OutcomeDetail atOnce{parsed.options.port, "ended at once"};
-    if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce),
-                            clear + OutcomeLine(RunOutcome::kTimedOut, atOnce))) {
+    if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce))) {
         std::perror("qelpupd-cli: signal handlers");
         return kCouldNotStart;
     }
     // A station's --timeout counts for each run on its own, from the run's data request.
     if (parsed.options.station) return RunStation(parsed.options);
+    TerminalOutput output(parsed.options.quiet);
     if (parsed.options.timeout && !ArmTimeout(*parsed.options.timeout)) {
         std::perror("qelpupd-cli: --timeout");
         return kCouldNotStart;
     }
 
     const RunResult result = RunUpdate(parsed.options, output);
+    // The record is written by now; a stream that takes nothing more does not hold up the end.
     output.Final(OutcomeLine(result.outcome, result.detail));
     return ExitStatus(result.outcome);
 }

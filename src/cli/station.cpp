@@ -63,8 +63,8 @@ WaitObject AsWaitObject(PortWaitObject object) {
 
 class Station {
   public:
-    Station(const CliOptions& options, std::string dataPath)
-        : options_(options), dataPath_(std::move(dataPath)), screen_(options.json, options.quiet) {}
+    Station(const CliOptions& options, std::string dataPath, StationScreen& screen)
+        : options_(options), dataPath_(std::move(dataPath)), screen_(screen) {}
 
     int Run();
 
@@ -76,7 +76,7 @@ class Station {
     const CliOptions& options_;
     const std::string dataPath_;
     StationEvents events_;
-    StationScreen screen_;
+    StationScreen& screen_;
     std::vector<PortState> states_;
     std::vector<std::unique_ptr<StationPort>> ports_;
     std::size_t closed_ = 0;
@@ -137,16 +137,15 @@ void Station::Dispatch() {
 
 int Station::Run() {
     if (!events_.Ready()) {
-        WriteAll(kStandardError, "qelpupd-cli: nothing for the station to wait on\n");
+        screen_.EndUnstarted("qelpupd-cli: nothing for the station to wait on\n");
         return 2;
     }
     // The monitor first: a port that comes or goes during the first scan is not missed.
     const std::vector<PortMapping> first = CurrentPorts(options_);
     PortMonitor monitor(MonitorSettings(first, !options_.ports.empty()));
-    if (const std::string failure = monitor.Failure(); !failure.empty()) {
-        WriteAll(kStandardError,
-                 "qelpupd-cli: ports that come or go may be missed: " + failure + "\n");
-    }
+    if (const std::string failure = monitor.Failure(); !failure.empty())
+        screen_.Note(states_,
+                     "qelpupd-cli: ports that come or go may be missed: " + failure + "\n");
     Update(first);
     // No port at all within --timeout: nothing could start.
     std::optional<Clock::time_point> giveUpAt;
@@ -190,8 +189,8 @@ int Station::Run() {
                 }
                 break;
             case WaitOutcome::kFailed:
-                WriteAll(kStandardError, "qelpupd-cli: the station cannot wait any more: " +
-                                             SystemErrorText(error) + "\n");
+                screen_.Note(states_, "qelpupd-cli: the station cannot wait any more: " +
+                                          SystemErrorText(error) + "\n");
                 gaveUp = true;
                 for (auto& port : ports_) port->Finish();
                 break;
@@ -200,6 +199,7 @@ int Station::Run() {
     for (auto& port : ports_) port->Join();
     Dispatch();
     const int status = StationExitStatus(states_, StopRequested() != StopCause::kNone);
+    // The records are written by now; a stream that takes nothing more does not hold up the end.
     screen_.End(states_, status);
     return status;
 }
@@ -207,12 +207,13 @@ int Station::Run() {
 }  // namespace
 
 int RunStation(const CliOptions& options) {
+    StationScreen screen(options.json, options.quiet);
     const DataChoice data = ChooseDataFileFor(options.dataFile);
-    if (!data.note.empty()) WriteAll(kStandardError, data.note);
+    if (!data.note.empty()) screen.Note({}, data.note);
     if (data.path.empty()) {
-        WriteAll(kStandardError, OutcomeLine(RunOutcome::kNoDataFile, {"", data.reason}));
+        screen.EndUnstarted(OutcomeLine(RunOutcome::kNoDataFile, {"", data.reason}));
         return ExitStatus(RunOutcome::kNoDataFile);
     }
-    Station station(options, data.path);
+    Station station(options, data.path, screen);
     return station.Run();
 }

@@ -186,7 +186,7 @@ bool StationPort::OpenPort() {
         std::lock_guard lock(mappingMutex_);
         mapping = mapping_;
     }
-    auto port = std::make_unique<CCommPort>();
+    auto port = std::make_shared<CCommPort>();
     port->BaudRate = UPDATE_BAUD;
     if (port->OpenPort(mapping)) {
         port_ = std::move(port);
@@ -250,7 +250,7 @@ StationPort::Next StationPort::ServeRun() {
     StationUploadSink upload(events_, progress, stop);
     UpdateRun run(settings_.run, &waiter);
     mailbox_.DropRunNews();
-    const OpenResult attached = run.Attach(*port_, mapping, settings_.dataPath, console);
+    const OpenResult attached = run.Attach(port_, mapping, settings_.dataPath, console);
     if (attached.end != OpenEnd::kOpened) {
         // No reader, so nothing to serve the port with: give it back and try again later.
         ClosePort();
@@ -263,15 +263,17 @@ StationPort::Next StationPort::ServeRun() {
     }
 
     Clock::time_point began{};
+    // False when the run could not begin (it has ended as failed, to be recorded so).
     const auto begin = [&] {
-        if (run.Begun()) return;
-        run.Begin();
+        if (run.Begun()) return true;
+        const bool begun = run.Begin();
         began = Clock::now();
         if (settings_.timeout) stop = RunStop(began + *settings_.timeout);
         ++runs_;
         StationEvent event = Event(Kind::kBegan);
         event.run = number;
         Report(std::move(event));
+        return begun;
     };
 
     Next next = Next::kGoOn;
@@ -302,8 +304,7 @@ StationPort::Next StationPort::ServeRun() {
             break;
         }
         // A request that came with the device's end came before it, and is answered first.
-        if (news.dataRequest) {
-            begin();
+        if (news.dataRequest && begin()) {
             mailbox_.BeginUpload();
             run.Upload(upload);
             mailbox_.EndUpload();
@@ -317,9 +318,11 @@ StationPort::Next StationPort::ServeRun() {
         }
     }
     run.Close();
+    // A reader that did not stop in time keeps the port's buffer: the port was closed under it.
+    if (port_->State().connected.load() == 0) ClosePort();
     if (!run.Begun()) return next;
-    const RunVerdict verdict = run.Verdict();
-    run.Record(verdict);
+    const RunVerdict& verdict = run.Conclude();
+    run.Record();
     StationEvent ended = Event(Kind::kEnded);
     ended.run = number;
     ended.ended = EndReport(run, verdict, Clock::now() - began);

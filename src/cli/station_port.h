@@ -84,7 +84,7 @@ class StationPort {
     PortMapping mapping_;  // guarded: the main thread sets it, the port's thread reads it
 
     // The port's thread only.
-    std::unique_ptr<CCommPort> port_;
+    std::shared_ptr<CCommPort> port_;
     int runs_ = 0;  // runs that began
     std::optional<std::chrono::steady_clock::time_point> retryAt_;
     std::optional<StationEvent> lastProblem_;  // reported already: not again while it stays

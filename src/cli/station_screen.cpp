@@ -2,6 +2,7 @@
 
 #include "cli/station_json.h"
 #include "cli/station_view.h"
+#include "cli/terminal_output.h"
 #include "update/standard_streams.h"
 
 namespace {
@@ -15,18 +16,20 @@ StationScreen::StationScreen(bool json, bool quiet)
             : quiet                       ? Mode::kLines
             : IsTerminal(kStandardOutput) ? Mode::kLive
                                           : Mode::kLines),
-      quiet_(quiet) {}
+      quiet_(quiet) {
+    if (!(IsTerminal(kStandardOutput) && IsTerminal(kStandardError)))
+        errWriter_ = std::make_unique<StreamWriter>();
+}
 
-void StationScreen::Out(const std::string& text) {
-    // A standard output that no longer takes the lines leaves the records as they are.
-    (void)WriteAll(kStandardOutput, text);
+bool StationScreen::Out(std::string text, bool droppable) {
+    return outWriter_.Put({{kStandardOutput, std::move(text)}}, droppable);
 }
 
 void StationScreen::Show(const std::vector<PortState>& ports, const PortState& before,
                          const StationEvent& event) {
     const PortState& port = ports[event.port];
     if (event.kind == StationEvent::Kind::kNote) {
-        if (mode_ == Mode::kJson) Out(EventJson(port, event));
+        if (mode_ == Mode::kJson) Out(EventJson(port, event), false);
         Note(ports, "qelpupd-cli: " + port.name + ": " + event.reason + "\n");
         return;
     }
@@ -36,16 +39,21 @@ void StationScreen::Show(const std::vector<PortState>& ports, const PortState& b
     }
     if (quiet_ && event.kind != StationEvent::Kind::kEnded) return;
     if (!Newsworthy(before, event)) return;
-    Out(mode_ == Mode::kJson ? EventJson(port, event) : EventLine(port, event));
+    // The figures of a transfer go when there is room; the rest always.
+    Out(mode_ == Mode::kJson ? EventJson(port, event) : EventLine(port, event),
+        event.kind == StationEvent::Kind::kProgress);
 }
 
 void StationScreen::Note(const std::vector<PortState>& ports, const std::string& text) {
-    const bool live = mode_ == Mode::kLive && drawn_ > 0;
-    // Standard error usually shares the terminal: the view moves below the note.
-    if (live) Out(RedrawText(drawn_, {}));
+    if (mode_ != Mode::kLive || errWriter_) {
+        ErrorWriter().Put({{kStandardError, text}}, false);
+        return;
+    }
+    // Standard error shares the terminal: the note goes above the view, which is drawn again
+    // below it.
+    outWriter_.Put({{kStandardOutput, RedrawText(drawn_, {})}, {kStandardError, text}}, false);
     drawn_ = 0;
-    (void)WriteAll(kStandardError, text);
-    if (live) DrawNow(ports);
+    DrawNow(ports);
 }
 
 std::optional<StationScreen::Clock::time_point> StationScreen::NextDraw() const {
@@ -63,17 +71,39 @@ void StationScreen::DrawNow(const std::vector<PortState>& ports) {
     // A line as wide as the terminal would wrap on some terminals: one column is left free.
     const std::vector<std::string> lines =
         ViewLines(ports, (columns > 1 ? columns : kDefaultColumns) - 1);
-    Out(RedrawText(drawn_, lines));
-    drawn_ = static_cast<int>(lines.size());
+    // A redraw that does not fit waits for the next: the view then still has its old lines.
+    if (Out(RedrawText(drawn_, lines), true)) drawn_ = static_cast<int>(lines.size());
     dirty_ = false;
     lastDrawn_ = Clock::now();
 }
 
-void StationScreen::End(const std::vector<PortState>& ports, int exitStatus) {
+bool StationScreen::End(const std::vector<PortState>& ports, int exitStatus) {
     if (mode_ == Mode::kJson) {
-        Out(SummaryJson(ports, exitStatus, std::chrono::system_clock::now()));
-        return;
+        Out(SummaryJson(ports, exitStatus, std::chrono::system_clock::now()), false);
+    } else {
+        if (mode_ == Mode::kLive) {
+            const int columns = TerminalColumns(kStandardOutput);
+            Out(RedrawText(drawn_, ViewLines(ports, (columns > 1 ? columns : kDefaultColumns) - 1)),
+                false);
+        }
+        Out("\n" + SummaryTable(ports), false);
     }
-    if (mode_ == Mode::kLive) DrawNow(ports);
-    Out("\n" + SummaryTable(ports));
+    return Finish();
+}
+
+bool StationScreen::EndUnstarted(const std::string& line) {
+    ErrorWriter().Put({{kStandardError, line}}, false);
+    return Finish();
+}
+
+bool StationScreen::Finish() {
+    bool written = outWriter_.Finish(kStreamIdleLimit, kStreamLimit);
+    if (!written && errWriter_) {
+        errWriter_->Put({{kStandardError, "qelpupd-cli: standard output did not take its last " +
+                                              std::to_string(outWriter_.Waiting()) +
+                                              " bytes in time; they are left unwritten\n"}},
+                        false);
+    }
+    if (errWriter_) written = errWriter_->Finish(kStreamIdleLimit, kStreamLimit) && written;
+    return written;
 }

@@ -7,11 +7,13 @@
 //
 // The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
 // StopWaitObject; the run then stops after the block on the wire, ends the console reader and
-// closes the port (DTR low) itself. A second Ctrl+C or SIGTERM ends the process at once from the
-// handler: it writes the line prepared for that case and calls _exit, and the kernel closes the
-// port as the process goes, which drops DTR (HUPCL), and no record is written. After the time-out
-// the port gives up a block that cannot go out (stopping_port_waiter.h), so that the run ends and
-// is recorded; one that has still not ended after kTimeoutGrace ends the process the same way.
+// closes the port (DTR low) itself, and writes its record; every wait on that way has a deadline,
+// so the run ends within seconds whatever standard output does. A second Ctrl+C or SIGTERM ends the
+// process at once from the handler, as the operator asked: it writes the line prepared for that
+// case (where standard error takes it at once) and calls _exit, and the kernel closes the port as
+// the process goes, which drops DTR (HUPCL), and no record is written. After the time-out the port
+// gives up a block that cannot go out (stopping_port_waiter.h), so that the run ends and is
+// recorded; the time-out never ends the process by itself.
 //
 // Thread contract: InstallStopSignals and ArmTimeout on the main thread, before the other threads
 // start; StopRequested and StopWaitObject from any thread.
@@ -28,12 +30,10 @@ enum class StopCause {
     kTimeout,
 };
 
-inline constexpr std::chrono::milliseconds kTimeoutGrace{1000};
-
 // Installs the handlers of SIGINT, SIGTERM and SIGALRM, and ignores SIGPIPE (a closed standard
-// output must not end an update half way). The lines are written to standard error when a stop
-// ends the process at once. False when a handler or the wake-up pipe could not be set up.
-bool InstallStopSignals(std::string interruptLine, std::string timeoutLine);
+// output must not end an update half way). The line is written to standard error when a second
+// stop ends the process at once. False when a handler or the wake-up pipe could not be set up.
+bool InstallStopSignals(std::string interruptLine);
 
 // Requests a stop of cause kTimeout after `after`. False when the timer could not be set.
 bool ArmTimeout(std::chrono::milliseconds after);
@@ -48,8 +48,7 @@ const char* StopSignalName();
 // set once a stop has been requested.
 std::intptr_t StopWaitObject();
 
-// The exit statuses of the two causes, for the handler's immediate end.
-inline int ExitStatusForStop(StopCause cause) {
-    return ExitStatus(cause == StopCause::kTimeout ? RunOutcome::kTimedOut
-                                                   : RunOutcome::kInterrupted);
+// The exit status of a second Ctrl+C or SIGTERM, which ends the process at once.
+inline int ExitStatusAtOnce() {
+    return ExitStatus(RunOutcome::kInterrupted);
 }

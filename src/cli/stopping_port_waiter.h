@@ -4,8 +4,7 @@
 // the process's stop, or the run's deadline passing. After Ctrl+C or SIGTERM the block on the wire
 // still gets the port's whole write time-out, as before. After the time-out it gets kBlockGrace: a
 // block that the line has not taken by then is given up (the wait ends as interrupted, so the
-// write fails), and the run closes the port and writes its record well before kTimeoutGrace ends
-// the process at once.
+// write fails), and the run closes the port and writes its record at once.
 //
 // One waiter per run, on the thread that owns the port.
 
@@ -15,7 +14,7 @@
 #include "cli/run_stop.h"
 #include "serial/port_waiter.h"
 
-inline constexpr std::chrono::milliseconds kBlockGrace{kTimeoutGrace / 2};
+inline constexpr std::chrono::milliseconds kBlockGrace{500};
 
 class StoppingPortWaiter final : public PortWaiter {
   public:

@@ -30,7 +30,8 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     RunSettings settings;
     settings.program = "qelpupd-cli";
     settings.version = res::version::kVersion;
-    settings.recordProblems = [&output](const std::string& line) { output.Note(line + "\n"); };
+    // Said even with --quiet: a record that is incomplete or missing is for the operator to know.
+    settings.recordProblems = [&output](const std::string& line) { output.Problem(line + "\n"); };
     // Side by side with others on other ports, all reading the one data file.
     settings.lock = DataFileLock::kShared;
     const RunStop stop;
@@ -39,12 +40,13 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     CliConsoleSink consoleSink(output, mailbox);
     // COM1 and COM2 stand for what they stand for in the window program; a path for itself.
     const OpenResult opened = run.Open(MapPort(options.port), data.path, consoleSink);
-    if (opened.end != OpenEnd::kOpened) {
+    if (opened.end == OpenEnd::kPortUnusable || opened.end == OpenEnd::kReaderFailed) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }
 
     CliUploadSink uploadSink(output, stop);
-    for (;;) {
+    // A run that ended as it opened (its record got no helper thread) waits for nothing.
+    while (opened.end == OpenEnd::kOpened) {
         int error = 0;
         const RunMailbox::Wake wake = mailbox.WaitForNewsOrStop(error);
         if (wake == RunMailbox::Wake::kStop) {
@@ -69,8 +71,9 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     }
 
     run.Close();
-    const RunVerdict verdict = run.Verdict();
-    run.Record(verdict);
+    // Decided once: the final line, the record and the exit status all take this verdict.
+    const RunVerdict& verdict = run.Conclude();
+    run.Record();
     result.outcome = OutcomeOfVerdict(verdict);
     const std::optional<TransferResult>& transfer = run.LastTransfer();
     if (result.outcome == RunOutcome::kInterrupted || result.outcome == RunOutcome::kTimedOut) {

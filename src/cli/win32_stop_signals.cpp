@@ -12,17 +12,26 @@ namespace {
 std::atomic<int> g_cause{static_cast<int>(StopCause::kNone)};
 std::atomic<const char*> g_name{""};  // what caused the first stop
 std::atomic<int> g_interrupts{0};
-std::atomic<int> g_alarms{0};
 HANDLE g_wake = nullptr;  // manual-reset: set by the first stop, never reset
 HANDLE g_timer = nullptr;
 std::string g_interruptLine;
-std::string g_timeoutLine;
 
 // The system ends a process this long after its console was closed; the run has until then.
 constexpr DWORD kCloseAllowanceMs = 4500;
 
+DWORD WINAPI WriteFinalLine(void* line) {
+    (void)WriteAll(kStandardError, *static_cast<const std::string*>(line));
+    return 0;
+}
+
 [[noreturn]] void EndAtOnce(const std::string& line, int status) {
-    (void)WriteAll(kStandardError, line);
+    // On a thread of its own, waited for briefly: a standard error that takes nothing would hold
+    // the end.
+    if (HANDLE writer =
+            CreateThread(nullptr, 0, WriteFinalLine, const_cast<std::string*>(&line), 0, nullptr)) {
+        WaitForSingleObject(writer, 200);
+        CloseHandle(writer);
+    }
     // No clean-up of the other threads: the system closes the port's handle as the process goes,
     // which drops DTR, and no record is written.
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
@@ -39,8 +48,7 @@ BOOL WINAPI OnControl(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            if (g_interrupts.fetch_add(1) >= 1)
-                EndAtOnce(g_interruptLine, ExitStatusForStop(StopCause::kInterrupt));
+            if (g_interrupts.fetch_add(1) >= 1) EndAtOnce(g_interruptLine, ExitStatusAtOnce());
             Request(StopCause::kInterrupt,
                     event == CTRL_C_EVENT ? "CTRL_C_EVENT" : "CTRL_BREAK_EVENT");
             return TRUE;
@@ -60,17 +68,13 @@ BOOL WINAPI OnControl(DWORD event) {
 }
 
 void CALLBACK OnTimer(void*, BOOLEAN) {
-    // The timer comes again after the grace: a run still going then ends at once.
-    if (g_alarms.fetch_add(1) >= 1)
-        EndAtOnce(g_timeoutLine, ExitStatusForStop(StopCause::kTimeout));
     Request(StopCause::kTimeout, "timeout");
 }
 
 }  // namespace
 
-bool InstallStopSignals(std::string interruptLine, std::string timeoutLine) {
+bool InstallStopSignals(std::string interruptLine) {
     g_interruptLine = std::move(interruptLine);
-    g_timeoutLine = std::move(timeoutLine);
     g_wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     return g_wake != nullptr && SetConsoleCtrlHandler(OnControl, TRUE) != 0;
 }
@@ -79,8 +83,7 @@ bool ArmTimeout(std::chrono::milliseconds after) {
     if (g_timer != nullptr) DeleteTimerQueueTimer(nullptr, g_timer, nullptr);
     g_timer = nullptr;
     return CreateTimerQueueTimer(&g_timer, nullptr, OnTimer, nullptr,
-                                 static_cast<DWORD>(after.count()),
-                                 static_cast<DWORD>(kTimeoutGrace.count()), WT_EXECUTEDEFAULT) != 0;
+                                 static_cast<DWORD>(after.count()), 0, WT_EXECUTEONLYONCE) != 0;
 }
 
 StopCause StopRequested() {

@@ -39,7 +39,7 @@ int MakeDirectories(const std::string& path) {
 }
 
 AppendFile AppendFile::CreateNew(const std::string& path, int& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
     error = fd < 0 ? errno : 0;
     return fd < 0 ? AppendFile() : AppendFile(fd);
 }
@@ -69,6 +69,35 @@ long AppendFile::WriteOnce(std::string_view text, int& error) {
     return static_cast<long>(n);
 }
 
+std::int64_t AppendFile::Size(int& error) const {
+    struct stat info {};
+    if (fstat(static_cast<int>(handle_), &info) != 0) {
+        error = errno;
+        return -1;
+    }
+    return info.st_size;
+}
+
+bool AppendFile::Truncate(std::uint64_t length, int& error) {
+    while (ftruncate(static_cast<int>(handle_), static_cast<off_t>(length)) != 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+long AppendFile::ReadAt(std::uint64_t offset, char* into, std::size_t count, int& error) {
+    for (;;) {
+        const ssize_t n = pread(static_cast<int>(handle_), into, count, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
+        }
+    }
+}
+
 void AppendFile::Close() {
     if (handle_ != kClosed) close(static_cast<int>(handle_));
     handle_ = kClosed;
@@ -80,6 +109,10 @@ bool IsExistsError(int error) {
 
 int NoSpaceError() {
     return ENOSPC;
+}
+
+bool IsNoSpaceError(int error) {
+    return error == ENOSPC || error == EDQUOT;
 }
 
 std::vector<FileEntry> ListFiles(const std::string& directory, std::string_view prefix,

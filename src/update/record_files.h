@@ -40,9 +40,10 @@ class AppendFile {
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 
-    // A new file, readable by the user only; `error` says why not (IsExistsError when it exists).
+    // A new file of this program's own, readable by the user only, which it may also read back and
+    // shorten; `error` says why not (IsExistsError when it exists).
     static AppendFile CreateNew(const std::string& path, int& error);
-    // The file, created where it is missing.
+    // The file, created where it is missing, to append to beside other programs.
     static AppendFile Open(const std::string& path, int& error);
 
     bool IsOpen() const { return handle_ != kClosed; }
@@ -51,6 +52,13 @@ class AppendFile {
     // `text` in one write, so that appends from two programs never interleave: the bytes the
     // system took, or -1 with `error`.
     long WriteOnce(std::string_view text, int& error);
+    // The file's length, or -1 with `error`.
+    std::int64_t Size(int& error) const;
+    // Cuts the file to `length` bytes; later writes go on from there. False with `error`, also for
+    // a file opened by Open, which other programs append to (on Windows it has no right to).
+    bool Truncate(std::uint64_t length, int& error);
+    // Reads up to `count` bytes at `offset` of a file made by CreateNew: the bytes read, or -1.
+    long ReadAt(std::uint64_t offset, char* into, std::size_t count, int& error);
     void Close();
 
   private:
@@ -62,6 +70,8 @@ class AppendFile {
 bool IsExistsError(int error);
 // The error for a write that the system took only part of: the disk is full.
 int NoSpaceError();
+// The disk (or the user's quota on it) is full.
+bool IsNoSpaceError(int error);
 
 struct FileEntry {
     std::string name;

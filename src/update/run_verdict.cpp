@@ -23,6 +23,8 @@ const char* EndCauseName(EndCause cause) {
             return "wait-failed";
         case EndCause::kReaderFailed:
             return "reader-failed";
+        case EndCause::kRecordFailed:
+            return "record-failed";
     }
     return "none";
 }
@@ -82,6 +84,9 @@ RunVerdict DecideOutcome(const RunFacts& facts) {
         case EndCause::kReaderFailed:
             return Failed(facts.cause, facts.detail,
                           "the console reader could not start: " + facts.detail);
+        case EndCause::kRecordFailed:
+            return Failed(facts.cause, facts.detail,
+                          "the update record's helper thread could not start: " + facts.detail);
         case EndCause::kSignal:
             return Stopped(facts.cause, facts.detail, "stopped by " + facts.detail);
         case EndCause::kTimeout:

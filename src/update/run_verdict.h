@@ -24,9 +24,10 @@ enum class EndCause {
     kTimeout,        // qelpupd-cli's --timeout
     kWaitFailed,     // the program could no longer wait for the device
     kReaderFailed,   // the console reader could not start
+    kRecordFailed,   // the update record's helper thread could not start
 };
 
-// The record's name of a cause ("device", "hang-up", ...).
+// The record's name of a cause ("device", "hang-up", "record-failed", ...).
 const char* EndCauseName(EndCause cause);
 
 struct RunFacts {

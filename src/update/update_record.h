@@ -9,11 +9,20 @@
 // programs on two ports never interleave their lines. Of the console files only the newest
 // kKeptConsoleFiles stay. The data file's length and SHA-256 are those of the very bytes the last
 // upload wrote (DataSent), not of a separate read of the file, so that a file replaced meanwhile is
-// never misnamed. The old console files are removed, and the bytes hashed, by a thread of the
-// record's own while the run goes on; Finish joins it.
+// never misnamed. The old console files are removed, and the bytes hashed, by a helper thread of
+// the record's own while the run goes on; Finish waits for it at most kHelperLimit, and writes the
+// line without what a helper still at work would have given (named through the problem sink).
 //
-// A record that cannot be written never stops an update: the first problem of a run is reported
-// once, as one line, through the problem sink (standard error unless given), and the run goes on.
+// The line has priority over the console log: when the disk is full, the console file keeps the
+// whole lines it took and stops; when the line itself finds no room, whole lines are taken off the
+// end of this run's console file until it fits. The line then says that its console log is
+// incomplete and how many lines the file holds.
+//
+// A record that cannot be written never stops an update: each kind of problem of a run (the console
+// log, the line itself, a helper left behind, the record's own code) is reported once, as one line,
+// through the problem sink (standard error unless given), and the run goes on. No exception leaves
+// the record: a fault of its own is named in the line, which is written as completely as it still
+// can be.
 //
 // Thread contract: Start, DataSent and Finish run on the thread that owns the run (the UI thread in
 // the window program); ConsoleLine runs on the console reader's thread, between Start and Finish,
@@ -21,6 +30,7 @@
 // are dropped. Qt-free, for the window program and terminal programs alike.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,22 +73,31 @@ struct RunEnd {
 
 inline constexpr int kKeptConsoleFiles = 200;
 inline constexpr const char* kRecordFileName = "updates.log";
+// How long Finish (and a DataSent after another) waits for the helper thread.
+inline constexpr std::chrono::milliseconds kHelperLimit{1000};
 
 class UpdateRecord {
   public:
     using ProblemSink = std::function<void(const std::string& line)>;
+    // Starts the helper thread on `job`; throws std::system_error when the system gives none.
+    using HelperStarter = std::function<std::thread(std::function<void()> job)>;
+    static std::thread StartHelper(std::function<void()> job);
 
     // `directory` is where the record lives; see RecordDirectory().
-    explicit UpdateRecord(std::string directory, ProblemSink problems = {});
+    explicit UpdateRecord(std::string directory, ProblemSink problems = {},
+                          HelperStarter startHelper = StartHelper);
     ~UpdateRecord();
     UpdateRecord(const UpdateRecord&) = delete;
     UpdateRecord& operator=(const UpdateRecord&) = delete;
 
     // Creates the directory (mode 0700) where it is missing, opens the console file and starts
-    // dropping the oldest console files. Once per object.
-    void Start(const RunStart& start);
+    // dropping the oldest console files on the helper thread. Once per object. The system's words
+    // when it gave no helper thread (the record still works; the caller decides what the run does),
+    // else nothing.
+    std::optional<std::string> Start(const RunStart& start);
     // The bytes an upload is about to write: the record names their length and SHA-256, those of
-    // the last upload when there are several. They are hashed on the record's thread.
+    // the last upload when there are several. They are hashed on the helper thread, or here when
+    // the system gives none.
     void DataSent(std::shared_ptr<const std::vector<unsigned char>> bytes);
     // One line as the log shows it, without its line end.
     void ConsoleLine(std::string_view line);
@@ -86,41 +105,73 @@ class UpdateRecord {
     void Finish(const RunEnd& end);
 
     bool Finished() const { return finished_; }
-    // The line Finish built, without its line end; empty before, or when no record could be
+    // The line Finish wrote, without its line end; empty before, or when no record could be
     // written. For a program that passes the record on as it is (qelpupd-cli --station --json).
     const std::string& Line() const { return line_; }
 
   private:
     struct Fingerprint {
         std::optional<std::uint64_t> length;
-        std::string sha256;  // empty when no upload wrote anything
+        std::string sha256;  // empty when no upload wrote anything, or its hash never came
     };
+    // What a helper thread shares with the record; it outlives a record that stopped waiting.
+    struct HelperJob {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        std::string result;  // a hashing job's SHA-256
+    };
+    enum class Problem { kConsole, kRecord, kHelper, kFault, kCount };
+
     void OpenConsoleFile();
-    void PruneConsoleFiles() const;
-    std::string RecordLine(const RunEnd& end, const Fingerprint& file) const;
-    void Report(const std::string& what, int error);
+    // Starts `work` on the helper thread; throws std::system_error when the system gives none.
+    void RunOnHelper(const char* what, std::function<std::string()> work);
+    // False when the helper had not ended within kHelperLimit; it is then left to itself.
+    bool WaitForHelper();
+    // True when the line went in.
+    bool WriteLine(const RunEnd& end);
+    // Takes whole lines off the end of this run's console file, at least `bytes` where it holds
+    // that many; false when nothing could be taken.
+    bool ShortenConsole(std::uint64_t bytes);
+    // With lines_ held: the whole line, and the shorter one for a line that could not be made.
+    std::string RecordLine(const RunEnd& end) const;
+    std::string ShortLine(const RunEnd& end) const;
+    static void AppendOutcome(std::string& out, const RunEnd& end);
+    void AppendFault(std::string& out) const;
+    void Report(Problem problem, const std::string& line);
+    void ReportNotWritten(const std::string& what, int error);
+    // Notes a fault of the record's own code (the first one goes into the line) and reports it.
+    void Fault(const char* where, const char* what) noexcept;
 
     std::string directory_;
     ProblemSink problems_;
+    HelperStarter startHelper_;
     RunStart start_;
     bool started_ = false;
     bool finished_ = false;
-    bool usable_ = false;    // the directory exists: a record can be written
-    bool reported_ = false;  // a problem of this run has been reported
+    bool usable_ = false;  // the directory exists: a record can be written
+    bool reported_[static_cast<int>(Problem::kCount)] = {};
+    bool lineWritten_ = false;
     std::string consolePath_;
     std::string line_;
 
-    // Prunes the console files, then hashes what was sent.
-    std::thread background_;
-    Fingerprint fingerprint_;  // written by background_, read after joining it
+    std::thread helper_;
+    std::shared_ptr<HelperJob> helperJob_;
+    const char* helperWork_ = "";  // what the helper does, for the operator
+    Fingerprint fingerprint_;
 
     // Shared with the console reader.
     std::mutex lines_;
     record_files::AppendFile consoleFile_;
-    bool consoleFailed_ = false;
+    bool consoleFailed_ = false;  // the file stopped taking lines
+    int consoleError_ = 0;
+    bool consoleShortened_ = false;   // lines were taken off its end to make room for the line
+    std::uint64_t consoleBytes_ = 0;  // what the file holds: whole lines only
+    std::uint64_t consoleFileLines_ = 0;
     std::optional<std::string> lastLine_;
     std::uint64_t lineCount_ = 0;
     bool linesClosed_ = false;
+    std::string fault_;  // the first fault of the record's own code; empty when none
 };
 
 // Where the record lives: on Linux $XDG_STATE_HOME/qelpupd when that is an absolute path, else

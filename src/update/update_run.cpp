@@ -1,20 +1,23 @@
 #include "update/update_run.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <system_error>
 #include <utility>
 
 #include "update/console_reader.h"
+#include "update/standard_streams.h"
 
 // Passes the reader's reports on to the program's sink; a line the sink showed goes to the record,
-// or, until the record starts, to the kept early lines (the newest only).
+// or, until the record starts, to the kept early lines (the newest only). Once cut off, it passes
+// nothing on: the run no longer waits for its reader, and the program's sink may be gone.
 class UpdateRun::RecordingConsole final : public ConsoleSink {
   public:
     explicit RecordingConsole(ConsoleSink& shown) : shown_(shown) {}
 
     bool ShowLine(std::string_view line) override {
-        if (!shown_.ShowLine(line)) return false;
+        if (cut_.load() || !shown_.ShowLine(line)) return false;
         // The record keeps the device's text; its console file ends each line with LF.
         if (line.ends_with("\r\n")) line.remove_suffix(2);
         std::lock_guard lock(mutex_);
@@ -26,8 +29,13 @@ class UpdateRun::RecordingConsole final : public ConsoleSink {
         }
         return true;
     }
-    void DataRequested() override { shown_.DataRequested(); }
-    void RunEnded() override { shown_.RunEnded(); }
+    void DataRequested() override {
+        if (!cut_.load()) shown_.DataRequested();
+    }
+    void RunEnded() override {
+        if (!cut_.load()) shown_.RunEnded();
+    }
+    void CutOff() { cut_.store(true); }
 
     // Owning thread, once the record has started: the kept lines go first, in their order.
     void StartRecording(UpdateRecord& record) {
@@ -39,24 +47,31 @@ class UpdateRun::RecordingConsole final : public ConsoleSink {
 
   private:
     ConsoleSink& shown_;
+    std::atomic<bool> cut_{false};
     std::mutex mutex_;  // the reader's lines against the owning thread's start of the record
     UpdateRecord* record_ = nullptr;
     std::deque<std::string> early_;
 };
 
-// The program's upload sink, with a stop of the run taken as a Cancel press of its display: the
-// transfer then ends after the block on the wire. The device's own end keywords stop no transfer.
-class UpdateRun::StoppableSink final : public UploadSink, private TransferProgress {
+// The program's upload sink as the run sees it: a file problem is noted before the program is told
+// of it, and the request counts as answered once the transfer has its display. A stop of the run is
+// taken as a Cancel press of that display: the transfer then ends after the block on the wire. The
+// device's own end keywords stop no transfer.
+class UpdateRun::AnsweringSink final : public UploadSink, private TransferProgress {
   public:
-    StoppableSink(UploadSink& sink, const bool& stopRequested)
-        : sink_(sink), stopRequested_(stopRequested) {}
+    AnsweringSink(UploadSink& sink, UpdateRun& run) : sink_(sink), run_(run) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override {
+        // The program may report it in a box, inside whose event loop the device's end is taken
+        // and its outcome shown: that outcome must already know that nothing went out.
+        run_.lastFileProblem_ = status;
         sink_.ReportFileProblem(status, path, error);
     }
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override {
         shown_ = sink_.BeginTransfer(totalBytes);
-        return shown_ ? this : nullptr;
+        if (!shown_) return nullptr;
+        run_.lastRequestUnanswered_ = false;
+        return this;
     }
     void EndTransfer(const TransferResult& result) override { sink_.EndTransfer(result); }
 
@@ -64,10 +79,10 @@ class UpdateRun::StoppableSink final : public UploadSink, private TransferProgre
     void SetBarRange(int lower, int upper) override { shown_->SetBarRange(lower, upper); }
     void SetBarStep(int step) override { shown_->SetBarStep(step); }
     void StepBar() override { shown_->StepBar(); }
-    bool CancelRequested() override { return shown_->CancelRequested() || stopRequested_; }
+    bool CancelRequested() override { return shown_->CancelRequested() || run_.stopRequested_; }
 
     UploadSink& sink_;
-    const bool& stopRequested_;
+    UpdateRun& run_;
     TransferProgress* shown_ = nullptr;
 };
 
@@ -76,7 +91,7 @@ fw::WorkerThread RunSettings::StartReader(std::function<unsigned()> proc) {
 }
 
 UpdateRun::UpdateRun(RunSettings settings, PortWaiter* waiter)
-    : settings_(std::move(settings)), waiter_(waiter) {}
+    : settings_(std::move(settings)), waiter_(waiter), shared_(std::make_shared<Shared>()) {}
 
 UpdateRun::~UpdateRun() {
     Close();
@@ -86,97 +101,131 @@ OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFileP
                            ConsoleSink& console) {
     dataFilePath_ = dataFilePath;
     mapping_ = port;
-    auto opened = std::make_unique<CCommPort>();
+    auto opened = std::make_shared<CCommPort>();
     opened->BaudRate = UPDATE_BAUD;
     opened->SetWaiter(waiter_);
     if (!opened->OpenPort(port)) return {OpenEnd::kPortUnusable, opened->DescribeOpenFailure()};
-    ownPort_ = std::move(opened);
-    port_ = ownPort_.get();
+    Shared& shared = *shared_;
+    shared.port = std::move(opened);
+    ownsPort_ = true;
+    portOpen_ = true;
+    shared.console = std::make_unique<RecordingConsole>(console);
+
     // Every run that opened the port is recorded: the record starts before the first line.
-    console_ = std::make_unique<RecordingConsole>(console);
-    Begin();
+    if (std::optional<std::string> refused = StartRecord()) {
+        // A system without a thread to spare is in no state for an update: none begins.
+        return EndAtOpen(OpenEnd::kRecordFailed, EndCause::kRecordFailed, port.devicePath,
+                         "cannot start the update record's helper thread", std::move(*refused));
+    }
     return StartConsoleReader();
 }
 
-OpenResult UpdateRun::Attach(CCommPort& port, const PortMapping& mapping,
+OpenResult UpdateRun::Attach(std::shared_ptr<CCommPort> port, const PortMapping& mapping,
                              const std::string& dataFilePath, ConsoleSink& console) {
     dataFilePath_ = dataFilePath;
     mapping_ = mapping;
-    port_ = &port;
-    port_->SetWaiter(waiter_);
-    console_ = std::make_unique<RecordingConsole>(console);
+    Shared& shared = *shared_;
+    shared.port = std::move(port);
+    shared.port->SetWaiter(waiter_);
+    portOpen_ = true;
+    shared.console = std::make_unique<RecordingConsole>(console);
     return StartConsoleReader();
 }
 
 OpenResult UpdateRun::StartConsoleReader() {
-    session_.buffer = &port_->Buffer();
-    session_.flags.stop.store(0);
-    session_.flags.result.store(1);
+    Shared& shared = *shared_;
+    shared.session.buffer = &shared.port->Buffer();
+    shared.session.flags.stop.store(0);
+    shared.session.flags.result.store(1);
     try {
-        reader_ = settings_.startReader([this] { return ConsoleReaderProc(session_, *console_); });
+        reader_ = settings_.startReader(
+            [kept = shared_] { return ConsoleReaderProc(kept->session, *kept->console); });
     } catch (const std::system_error& error) {
         // Without its reader the port would show nothing and answer nothing: give it back.
-        session_.buffer = nullptr;
-        if (!ownPort_) port_->SetWaiter(nullptr);
-        port_ = nullptr;
-        ownPort_.reset();
-        stopDetail_ = error.code().message();
-        session_.EndAsFailed(EndCause::kReaderFailed);
-        Record(Verdict());
-        return {OpenEnd::kReaderFailed,
-                mapping_.devicePath + ": cannot start the console reader: " + stopDetail_};
+        return EndAtOpen(OpenEnd::kReaderFailed, EndCause::kReaderFailed, mapping_.devicePath,
+                         "cannot start the console reader", error.code().message());
     }
     return {OpenEnd::kOpened, {}};
 }
 
-void UpdateRun::Begin() {
-    if (record_ || !console_) return;
-    record_ = std::make_unique<UpdateRecord>(settings_.recordDirectory, settings_.recordProblems);
-    record_->Start({settings_.program, settings_.version, mapping_.name, mapping_.devicePath,
-                    dataFilePath_, std::chrono::system_clock::now()});
-    console_->StartRecording(*record_);
+std::optional<std::string> UpdateRun::StartRecord() {
+    Shared& shared = *shared_;
+    shared.record = std::make_unique<UpdateRecord>(
+        settings_.recordDirectory, settings_.recordProblems, settings_.startRecordHelper);
+    std::optional<std::string> refused = shared.record->Start(
+        {settings_.program, settings_.version, mapping_.name, mapping_.devicePath, dataFilePath_,
+         std::chrono::system_clock::now()});
+    shared.console->StartRecording(*shared.record);
+    return refused;
+}
+
+bool UpdateRun::Begin() {
+    if (Begun() || !shared_->console) return true;
+    if (std::optional<std::string> refused = StartRecord()) {
+        // Nothing is sent: the run ends as failed, and is recorded so.
+        Stop(EndCause::kRecordFailed, std::move(*refused));
+        return false;
+    }
+    return true;
+}
+
+OpenResult UpdateRun::EndAtOpen(OpenEnd end, EndCause cause, const std::string& devicePath,
+                                const std::string& what, std::string reason) {
+    shared_->session.buffer = nullptr;
+    // An attached port goes back to its owner as it came, without this run's waiter.
+    if (!ownsPort_) shared_->port->SetWaiter(nullptr);
+    shared_->port.reset();
+    portOpen_ = false;
+    stopDetail_ = reason;
+    shared_->session.EndAsFailed(cause);
+    Record();
+    return {end, devicePath + ": " + what + ": " + reason};
 }
 
 void UpdateRun::Upload(UploadSink& sink) {
     // A stopped run answers no more requests.
-    if (!port_ || stopRequested_) return;
+    if (!portOpen_ || stopRequested_) return;
     ++uploads_;
-    StoppableSink stoppable(sink, stopRequested_);
-    UploadResult upload =
-        UploadDataFile(dataFilePath_, *port_, session_, stoppable, settings_.lock);
-    if (upload.bytes) lastFileLength_ = upload.bytes->size();
+    lastRequestUnanswered_ = true;
     lastFileProblem_.reset();
-    if (upload.file != DataFileStatus::kOk) lastFileProblem_ = upload.file;
-    // Nothing went out: a success the device reports now would be no proof of an update.
-    lastRequestUnanswered_ = !upload.transfer;
+    AnsweringSink answering(sink, *this);
+    UploadResult upload =
+        UploadDataFile(dataFilePath_, *shared_->port, shared_->session, answering, settings_.lock);
+    if (upload.bytes) lastFileLength_ = upload.bytes->size();
     if (!upload.transfer) return;
     lastTransfer_ = upload.transfer;
-    if (record_) record_->DataSent(std::move(upload.bytes));
+    if (shared_->record) shared_->record->DataSent(std::move(upload.bytes));
 }
 
 void UpdateRun::Stop(EndCause cause, std::string detail) {
     stopRequested_ = true;
-    if (session_.NoteEnd(cause)) {
+    UpdateSession& session = shared_->session;
+    if (session.NoteEnd(cause)) {
         stopDetail_ = std::move(detail);
         // Whatever the reader reports after this is no success.
-        session_.flags.result.store(0);
+        session.flags.result.store(0);
     }
-    session_.RequestStop();
+    session.RequestStop();
 }
 
-RunVerdict UpdateRun::Verdict() const {
+const RunVerdict& UpdateRun::Conclude() {
+    if (verdict_) return *verdict_;
+    const UpdateSession& session = shared_->session;
     RunFacts facts;
-    facts.cause = session_.endCause.load();
-    if (const KeywordRule* rule = session_.endKeyword.load())
+    facts.cause = session.endCause.load();
+    if (const KeywordRule* rule = session.endKeyword.load())
         facts.keyword = std::string(rule->keyword);
     facts.detail = stopDetail_;
     facts.lastRequestUnanswered = uploads_ > 0 && lastRequestUnanswered_;
     facts.fileProblem = lastFileProblem_;
-    return DecideOutcome(facts);
+    verdict_ = DecideOutcome(facts);
+    return *verdict_;
 }
 
-void UpdateRun::Record(const RunVerdict& verdict) {
-    if (!record_ || record_->Finished()) return;
+void UpdateRun::Record() {
+    UpdateRecord* record = shared_->record.get();
+    if (!record || record->Finished()) return;
+    const RunVerdict& verdict = Conclude();
     RunEnd end;
     end.transfer = lastTransfer_;
     end.uploads = uploads_;
@@ -185,24 +234,48 @@ void UpdateRun::Record(const RunVerdict& verdict) {
     end.endedBy = EndCauseName(verdict.cause);
     end.detail = verdict.detail;
     end.time = std::chrono::system_clock::now();
-    record_->Finish(end);
+    record->Finish(end);
 }
 
 void UpdateRun::Close() {
+    if (!portOpen_) return;
+    Shared& shared = *shared_;
+    bool readerLeft = false;
     if (reader_.Started()) {
         // Ended by the program itself (the window closed by Esc, Enter or the exit command).
-        if (session_.NoteEnd(EndCause::kOperator)) session_.flags.result.store(0);
-        session_.RequestStop();
-        reader_.Join();
+        if (shared.session.NoteEnd(EndCause::kOperator)) shared.session.flags.result.store(0);
+        shared.session.RequestStop();
+        if (!reader_.JoinFor(kReaderLimit)) {
+            // Left to itself: it holds what it uses, and tells the program nothing more.
+            shared.console->CutOff();
+            reader_.Detach();
+            readerLeft = true;
+            TellProblem(settings_.program + ": the console reader did not stop within " +
+                        std::to_string(kReaderLimit.count()) +
+                        " ms; the port is closed and the run recorded without it");
+        }
     }
-    session_.buffer = nullptr;
-    // An attached port goes back to its owner as it came, without this run's waiter.
-    if (port_ && !ownPort_) port_->SetWaiter(nullptr);
-    port_ = nullptr;
-    ownPort_.reset();
+    portOpen_ = false;
+    // An attached port goes back to its owner without this run's waiter.
+    if (!ownsPort_) shared.port->SetWaiter(nullptr);
+    if (readerLeft) {
+        // The reader left running may still look at the port's buffer, which stays; an attached
+        // port is closed too, so that no later run shares the buffer with it.
+        shared.port->ClosePort();
+    } else {
+        shared.session.buffer = nullptr;
+        shared.port.reset();
+    }
 }
 
 const std::string& UpdateRun::RecordLine() const {
     static const std::string none;
-    return record_ ? record_->Line() : none;
+    return shared_->record ? shared_->record->Line() : none;
+}
+
+void UpdateRun::TellProblem(const std::string& line) {
+    if (settings_.recordProblems)
+        settings_.recordProblems(line);
+    else
+        (void)WriteAll(kStandardError, line + "\n");
 }

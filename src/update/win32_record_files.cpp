@@ -13,9 +13,9 @@ HANDLE AsHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-std::intptr_t OpenForAppend(const std::string& path, DWORD disposition, int& error) {
+std::intptr_t OpenForAppend(const std::string& path, DWORD access, DWORD disposition, int& error) {
     // Others may read the record while it grows, and prune it.
-    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), FILE_APPEND_DATA,
+    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), access,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     error = file == INVALID_HANDLE_VALUE ? static_cast<int>(GetLastError()) : 0;
@@ -66,13 +66,18 @@ int MakeDirectories(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ERROR_DIRECTORY;
 }
 
+// A file of the program's own: its writes go where the file pointer stands, which is its end, since
+// nobody else writes to it and Truncate leaves the pointer at the new end.
 AppendFile AppendFile::CreateNew(const std::string& path, int& error) {
-    const std::intptr_t handle = OpenForAppend(path, CREATE_NEW, error);
+    const std::intptr_t handle =
+        OpenForAppend(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
     return error != 0 ? AppendFile() : AppendFile(handle);
 }
 
+// Append rights alone: every write goes to the end, whoever else appends meanwhile.
 AppendFile AppendFile::Open(const std::string& path, int& error) {
-    const std::intptr_t handle = OpenForAppend(path, OPEN_ALWAYS, error);
+    const std::intptr_t handle =
+        OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_ALWAYS, error);
     return error != 0 ? AppendFile() : AppendFile(handle);
 }
 
@@ -99,6 +104,41 @@ long AppendFile::WriteOnce(std::string_view text, int& error) {
     return static_cast<long>(written);
 }
 
+std::int64_t AppendFile::Size(int& error) const {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(AsHandle(handle_), &size)) {
+        error = static_cast<int>(GetLastError());
+        return -1;
+    }
+    return size.QuadPart;
+}
+
+bool AppendFile::Truncate(std::uint64_t length, int& error) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(length);
+    if (!SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(AsHandle(handle_))) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+long AppendFile::ReadAt(std::uint64_t offset, char* into, std::size_t count, int& error) {
+    // An offset given with a synchronous handle moves its file pointer too: put it back at the end.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    const auto size = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    const bool ok = ReadFile(AsHandle(handle_), into, size, &read, &at) != 0 ||
+                    GetLastError() == ERROR_HANDLE_EOF;
+    if (!ok) error = static_cast<int>(GetLastError());
+    LARGE_INTEGER none{};
+    SetFilePointerEx(AsHandle(handle_), none, nullptr, FILE_END);
+    return ok ? static_cast<long>(read) : -1;
+}
+
 void AppendFile::Close() {
     if (handle_ != kClosed) CloseHandle(AsHandle(handle_));
     handle_ = kClosed;
@@ -110,6 +150,10 @@ bool IsExistsError(int error) {
 
 int NoSpaceError() {
     return ERROR_DISK_FULL;
+}
+
+bool IsNoSpaceError(int error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
 std::vector<FileEntry> ListFiles(const std::string& directory, std::string_view prefix,

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_device.h"
@@ -48,6 +49,18 @@ class CliRun : public testing::Test {
     std::string RecordText() const {
         std::ifstream in(folder_.Path() / "state" / "qelpupd" / "updates.log");
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The lines in the run's console file so far (one run only).
+    long ConsoleFileLines() const {
+        std::error_code ignored;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(folder_.Path() / "state" / "qelpupd", ignored)) {
+            if (!entry.path().filename().string().starts_with("console-")) continue;
+            std::ifstream in(entry.path());
+            const std::string text(std::istreambuf_iterator<char>(in), {});
+            return std::count(text.begin(), text.end(), '\n');
+        }
+        return 0;
     }
 
     test::WorkFolder folder_;
@@ -344,6 +357,63 @@ TEST_F(CliRun, TheTimeOutEndsARunThatDoesNotFinish) {
     EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 2) << record;
     const std::string timedOut = R"("ended_by":"timeout")";
     EXPECT_NE(record.find(timedOut), record.rfind(timedOut)) << record;
+}
+
+// Standard output is a pipe nobody reads (a pager left open, a consumer that hung) while the device
+// goes on talking: SIGTERM still ends the run within seconds, closes the port and records it, and
+// standard error says how many device lines standard output did not take.
+TEST_F(CliRun, SigtermWithStandardOutputStalledEndsWithinSecondsWithItsRecord) {
+    folder_.WriteDataFile(kFileSize);
+    CliDevice device({"--scenario", "silent", "--extra-lines", "5000"});
+    CliProcess cli({"--port", device.Path()}, {}, CliProcess::Output::kStalled);
+    ASSERT_TRUE(device.WaitForLine("note: printed 5000 extra lines"));
+    // Every line the device printed has been through the console reader by then: nothing of it
+    // waits for standard output.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ConsoleFileLines() < 5005 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ConsoleFileLines(), 5005) << "the console reader waited for standard output";
+    const auto signalled = std::chrono::steady_clock::now();
+    cli.Signal(SIGTERM);
+    const CliProcess::Ended ended = cli.Finish(20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
+
+    EXPECT_EQ(ended.status, 130) << ended.err;
+    EXPECT_TRUE(Contains(LastLine(ended.err), "interrupted, update not finished")) << ended.err;
+    EXPECT_TRUE(Contains(ended.err, "device lines were not written to standard output"))
+        << ended.err;
+    const std::string record = RecordText();
+    EXPECT_TRUE(Contains(record, R"("ended_by":"signal","detail":"SIGTERM")")) << record;
+    EXPECT_TRUE(Contains(record, R"("console_lines":5005,)")) << record;
+    EXPECT_NE(device.Finish().exitCode, -1) << "the port stayed open";
+}
+
+// The record's folder on a file system of 48 KB, and a device that prints 3,000 lines: the console
+// log gives way, and the record line is there, says that its log is incomplete and how many lines
+// the file holds; standard error says which of the two was not written whole.
+TEST_F(CliRun, OnAFullDiskTheRecordLineHasPriorityOverTheConsoleLog) {
+    std::string why;
+    if (!folder_.MountSmallDisk(folder_.Path() / "state", 48 * 1024, why))
+        GTEST_SKIP() << "a small file system cannot be mounted here (" << why
+                     << "), and the full disk needs one";
+    const std::string data = folder_.WriteDataFile(kFileSize);
+    CliDevice device({"--data", data, "--extra-lines", "3000"});
+    CliProcess cli({"--port", device.Path()});
+    const CliProcess::Ended ended = cli.Finish(30s);
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    EXPECT_EQ(LastLine(ended.err), OutcomeLine(RunOutcome::kSucceeded, {device.Path(), ""}));
+    EXPECT_TRUE(Contains(ended.err, "is incomplete")) << ended.err;
+    EXPECT_TRUE(Contains(ended.err, "; the update record is written")) << ended.err;
+    EXPECT_FALSE(Contains(ended.err, "the update record is not written")) << ended.err;
+
+    const std::string record = RecordText();
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 1) << record;
+    EXPECT_TRUE(Contains(record, R"("outcome":"succeeded","message":109)")) << record;
+    EXPECT_TRUE(Contains(record, R"("console_lines":3007,)")) << record;
+    EXPECT_TRUE(Contains(record, R"("console_log_complete":false)")) << record;
+    EXPECT_EQ(NumberAfter(record, R"("console_log_lines":)"), ConsoleFileLines()) << record;
+    EXPECT_LT(ConsoleFileLines(), 3007);
+    EXPECT_EQ(device.Finish().exitCode, 0);
 }
 
 // A device that ends the run right after asking (here for an empty file): the request came first

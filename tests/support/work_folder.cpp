@@ -1,7 +1,10 @@
 #include "support/work_folder.h"
 
 #include <stdlib.h>
+#include <sys/mount.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -15,6 +18,7 @@ WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
 }
 
 WorkFolder::~WorkFolder() {
+    for (const std::filesystem::path& mount : mounts_) umount2(mount.c_str(), MNT_DETACH);
     std::error_code ignored;
     std::filesystem::current_path(previous_, ignored);
     std::filesystem::remove_all(path_, ignored);
@@ -25,6 +29,18 @@ std::string WorkFolder::WriteDataFile(std::size_t size) {
     const std::string bytes = DataPattern(size);
     std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
     return file.string();
+}
+
+bool WorkFolder::MountSmallDisk(const std::filesystem::path& folder, std::size_t size,
+                                std::string& why) {
+    std::filesystem::create_directories(folder);
+    const std::string options = "size=" + std::to_string(size) + ",mode=0700";
+    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    mounts_.push_back(folder);
+    return true;
 }
 
 std::string DataPattern(std::size_t size) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -22,11 +23,16 @@ class WorkFolder {
 
     // Writes DataPattern(size) under the name the tool looks for; returns the file's path.
     std::string WriteDataFile(std::size_t size);
+    // Mounts a file system of `size` bytes (a tmpfs) at `folder` inside the work folder, made where
+    // missing and unmounted with the folder: a disk that fills up. False, with the system's reason,
+    // where mounting is not permitted.
+    bool MountSmallDisk(const std::filesystem::path& folder, std::size_t size, std::string& why);
     const std::filesystem::path& Path() const { return path_; }
 
   private:
     std::filesystem::path path_;
     std::filesystem::path previous_;
+    std::vector<std::filesystem::path> mounts_;
 };
 
 // Bytes in which every value occurs, LF and XON/XOFF included, and no two blocks of 200 are alike:

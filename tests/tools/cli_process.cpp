@@ -15,7 +15,8 @@ const char* CliPath() {
     return QELPUPD_CLI_PATH;
 }
 
-CliProcess::CliProcess(std::vector<std::string> args, const Environment& extra) {
+CliProcess::CliProcess(std::vector<std::string> args, const Environment& extra, Output output)
+    : outStalled_(output == Output::kStalled) {
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
     if (pipe2(outPipe.data(), O_CLOEXEC) != 0 || pipe2(errPipe.data(), O_CLOEXEC) != 0) {
@@ -75,8 +76,9 @@ void CliProcess::Signal(int signalNumber) {
 }
 
 bool CliProcess::ReadMore(Clock::time_point deadline) {
-    std::array<pollfd, 2> fds{pollfd{out_, POLLIN, 0}, pollfd{err_, POLLIN, 0}};
-    if (out_ < 0 && err_ < 0) return false;
+    const int out = outStalled_ ? -1 : out_;
+    std::array<pollfd, 2> fds{pollfd{out, POLLIN, 0}, pollfd{err_, POLLIN, 0}};
+    if (out < 0 && err_ < 0) return false;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
     // A negative descriptor is skipped by poll.
@@ -84,7 +86,7 @@ bool CliProcess::ReadMore(Clock::time_point deadline) {
     std::array<char, 4096> chunk{};
     for (auto [fd, text] : {std::pair{&out_, &outText_}, std::pair{&err_, &errText_}}) {
         const pollfd& p = fds[fd == &out_ ? 0 : 1];
-        if (*fd < 0 || p.revents == 0) continue;
+        if (p.fd < 0 || p.revents == 0) continue;
         const ssize_t n = read(*fd, chunk.data(), chunk.size());
         if (n > 0) {
             text->append(chunk.data(), static_cast<std::size_t>(n));
@@ -117,7 +119,8 @@ CliProcess::Ended CliProcess::Finish(std::chrono::milliseconds deadline) {
     while (ReadMore(until)) {
     }
     Ended ended;
-    if (out_ >= 0 || err_ >= 0) {
+    const bool open = (out_ >= 0 && !outStalled_) || err_ >= 0;
+    if (open) {
         // Output still open at the deadline: the program hangs.
         kill(pid_, SIGKILL);
     }
@@ -125,9 +128,7 @@ CliProcess::Ended CliProcess::Finish(std::chrono::milliseconds deadline) {
     rusage usage{};
     if (wait4(pid_, &status, 0, &usage) == pid_) {
         ended.wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
-        if (out_ < 0 && err_ < 0) {
-            ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
+        if (!open) ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         ended.cpuSeconds =
             static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real qelpupd-cli as a child process in the current directory, with standard output and
-// standard error on pipes (so: not terminals) and standard input from /dev/null. Extra environment
+// standard error on pipes (so: not terminals) and standard input from /dev/null. Standard output
+// may be left unread, as by a reader that hung. Extra environment
 // variables (QELPUPD_COM1 ...) go to the child only. Every wait has a deadline, so that a broken
 // run fails instead of hanging; the destructor kills a child that is still running. One thread.
 
@@ -16,8 +17,10 @@
 class CliProcess {
   public:
     using Environment = std::vector<std::pair<std::string, std::string>>;
+    enum class Output { kRead, kStalled };
 
-    explicit CliProcess(std::vector<std::string> args, const Environment& extra = {});
+    explicit CliProcess(std::vector<std::string> args, const Environment& extra = {},
+                        Output output = Output::kRead);
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -34,7 +37,7 @@ class CliProcess {
 
     struct Ended {
         int status = -1;  // exit status; 128 + n after signal n; -1 when it did not end in time
-        std::string out;  // all of standard output
+        std::string out;  // all of standard output (nothing when it was left unread)
         std::string err;  // all of standard error
         double cpuSeconds = 0;              // user + system time of the child
         std::chrono::milliseconds wall{0};  // from start to end
@@ -51,6 +54,7 @@ class CliProcess {
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;
+    bool outStalled_ = false;
     std::string outText_;
     std::string errText_;
     Clock::time_point started_;

@@ -97,7 +97,7 @@ TEST(CommandLine, HelpCoversEveryScenarioAndOption) {
     for (const char* option :
          {"--scenario", "--data", "--link", "--hold-data-request", "--pace", "--idle-ms",
           "--linger-ms", "--boot-delay-ms", "--wait-open-ms", "--hangup-after", "--stall-after",
-          "--between-ms", "--vanish-ms", "--appear-after-ms", "--help"}) {
+          "--between-ms", "--vanish-ms", "--appear-after-ms", "--extra-lines", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

@@ -14,7 +14,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <new>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -259,6 +262,29 @@ TEST_F(UpdateRecordTest, RecordThatCannotBeAppendedReportsOnce) {
     ASSERT_EQ(problems_.size(), 1u);
     EXPECT_TRUE(Has(problems_[0], "updates.log")) << problems_[0];
     EXPECT_TRUE(Has(problems_[0], "Is a directory")) << problems_[0];
+}
+
+// The record's own code failing (here: no memory to start its helper) costs the run nothing: the
+// line is still written, whole, and names the fault; the bytes sent are hashed all the same.
+TEST_F(UpdateRecordTest, AFaultOfItsOwnIsNamedInTheLine) {
+    UpdateRecord record(
+        directory_.string(), [this](const std::string& line) { problems_.push_back(line); },
+        [](std::function<void()>) -> std::thread { throw std::bad_alloc(); });
+    EXPECT_EQ(record.Start(StartOn("COM1")), std::nullopt);
+    record.ConsoleLine("QELP boot loader");
+    record.DataSent(std::make_shared<const std::vector<unsigned char>>(
+        std::vector<unsigned char>{'a', 'b', 'c'}));
+    record.Finish(Ended(TransferEnd::kComplete, RecordedOutcome::kSucceeded, 109));
+
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(Field(lines[0], "record_problem"), "starting: std::bad_alloc") << lines[0];
+    EXPECT_EQ(Field(lines[0], "sha256"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_TRUE(Has(lines[0], R"("console_log_complete":true,"console_log_lines":1,)"))
+        << lines[0];
+    ASSERT_EQ(problems_.size(), 1u);
+    EXPECT_TRUE(Has(problems_[0], "a fault of its own")) << problems_[0];
 }
 
 // The reader may still deliver lines while the run is finished on the UI thread: the record's count

@@ -8,6 +8,9 @@
 #   failure   the device reports "bootmode=ERROR"; exit 1, the record says failed
 #   interrupt Ctrl+C in the middle of a paced transfer (Wine turns SIGINT into CTRL_C_EVENT):
 #             exit 130, whole blocks at the device, and the record counts exactly those
+#   stalled-interrupt  standard output is a pipe nobody reads while the device prints 5,000
+#             lines: Ctrl+C still ends the run within seconds, exit 130, with its record, and
+#             standard error counts the lines standard output did not take
 # Exit status 0 when the program behaved so.
 set -euo pipefail
 
@@ -21,27 +24,59 @@ case $case_name in
   failure) device_options=(--scenario bootmode-error); expected_exit=1; expected=failed/108 ;;
   # Larger than what the pseudo-terminal holds, so that the stop comes mid-transfer.
   interrupt) size=100000; device_options=(--pace); expected_exit=130; expected=closed-by-operator/null ;;
+  stalled-interrupt)
+    device_options=(--scenario silent --extra-lines 5000); expected_exit=130
+    expected=closed-by-operator/null ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
 device_run_start 13 "$size" "${device_options[@]}" || exit 1
 
-(cd "$work" && exec timeout 120 wine "$exe" --port "$com_name") >"$work/cli.out" 2>"$work/cli.err" &
+out=$work/cli.out
+if [ "$case_name" = stalled-interrupt ]; then
+  # A reader that holds the pipe open and never reads.
+  out=$work/out.fifo; mkfifo "$out"
+  sleep 300 <"$out" & pids+=("$!")
+fi
+(cd "$work" && exec timeout 120 wine "$exe" --port "$com_name") >"$out" 2>"$work/cli.err" &
 app=$!; pids+=("$app")
-if [ "$case_name" = interrupt ]; then
-  wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
+interrupt() {
   windows_pid=$(pgrep -f "^$exe --port $com_name" | head -n 1) || true
   [ -n "$windows_pid" ] && kill -INT "$windows_pid" || fail "no qelpupd-cli.exe to interrupt"
-fi
+}
+console_lines() { cat "$record_dir"/console-*.log 2>/dev/null | wc -l; }
+case $case_name in
+  interrupt)
+    wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
+    interrupt ;;
+  stalled-interrupt)
+    wait_for 30 grep -q '^note: printed 5000 extra lines' "$work/device.log" ||
+      fail "the device did not print its lines"
+    # Every line went through the console reader: none of them waits for standard output.
+    wait_for 30 test "$(console_lines)" -ge 5005 || fail "the console reader waited for standard output"
+    stopped=$SECONDS
+    interrupt ;;
+esac
 cli_exit=0; wait "$app" || cli_exit=$?
+if [ "$case_name" = stalled-interrupt ]; then
+  (( SECONDS - stopped <= 10 )) || fail "the run took $((SECONDS - stopped)) s to end after Ctrl+C"
+  grep -q 'device lines were not written to standard output' "$work/cli.err" ||
+    fail "standard error does not count the lines standard output did not take"
+fi
 device_run_finish
 echo "--- qelpupd-cli.exe"
-tr -d '\r' <"$work/cli.out"
+[ ! -f "$work/cli.out" ] || tr -d '\r' <"$work/cli.out"
 tr -d '\r' <"$work/cli.err"
 
 [ "$cli_exit" -eq "$expected_exit" ] || fail "exit status $cli_exit, not $expected_exit"
 [ "$(record_field .outcome)/$(record_field .message)" = "$expected" ] ||
   fail "record $(record_field .outcome)/$(record_field .message)"
-if [ "$case_name" = interrupt ]; then
+if [ "$case_name" = stalled-interrupt ]; then
+  [ "$(record_field .ended_by)/$(record_field .detail)" = signal/CTRL_C_EVENT ] ||
+    fail "record ended by $(record_field .ended_by)/$(record_field .detail)"
+  [ "$(record_field .console_lines)" = 5005 ] || fail "the record counts $(record_field .console_lines) lines"
+  [ $status -eq 0 ] && echo "PASSED ($case_name)"
+  exit $status
+elif [ "$case_name" = interrupt ]; then
   sent=$(record_field .sent.bytes)
   [ "$(record_field .ended_by)/$(record_field .detail)" = signal/CTRL_C_EVENT ] ||
     fail "record ended by $(record_field .ended_by)/$(record_field .detail)"

@@ -44,6 +44,7 @@ DeviceSession::Outcome DeviceSession::run() {
         if (flow == Flow::kGo) flow = say(line);
         if (flow == Flow::kGo) flow = pause(options_.bootDelay);
     }
+    if (flow == Flow::kGo && options_.extraLines > 0) flow = sayExtraLines();
 
     std::vector<TransferOutcome> transfers;
     if (flow == Flow::kGo) flow = playTransfers(script, transfers);
@@ -307,6 +308,30 @@ DeviceSession::Flow DeviceSession::pause(std::chrono::milliseconds length) {
         case WaitResult::kReady:
         case WaitResult::kTimedOut:
             return Flow::kGo;
+    }
+    return Flow::kGo;
+}
+
+DeviceSession::Flow DeviceSession::sayExtraLines() {
+    std::string lines;
+    for (std::size_t i = 1; i <= options_.extraLines; ++i) {
+        std::array<char, 80> line{};
+        std::snprintf(line.data(), line.size(),
+                      "trace %07zu: flash page %04zx verified, %zu left\n", i, i % 0x10000,
+                      options_.extraLines - i);
+        lines += line.data();
+    }
+    switch (pty_.writeAll(lines)) {
+        case WaitResult::kReady:
+        case WaitResult::kTimedOut:
+            transcript_.note("printed " + std::to_string(options_.extraLines) + " extra lines (" +
+                             std::to_string(lines.size()) + " bytes)");
+            return Flow::kGo;
+        case WaitResult::kHungUp:
+            transcript_.host("closed the port");
+            return Flow::kPortClosed;
+        case WaitResult::kInterrupted:
+            return Flow::kStopped;
     }
     return Flow::kGo;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Plays one device of a port's row over the pseudo-terminal, once the tool holds the port open in
 // raw mode (PortLine waits for that):
-//   1. boot lines, then (once the --hold-data-request file exists, when one is given)
-//      "bootmode=DATAWAIT" and one transfer (two in the twice scenario), cut short by a hang-up,
-//      a pulled adapter or a reading stop where the scenario says so,
+//   1. boot lines (and --extra-lines more), then (once the --hold-data-request file exists, when
+//      one is given) "bootmode=DATAWAIT" and one transfer (two in the twice scenario), cut short
+//      by a hang-up, a pulled adapter or a reading stop where the scenario says so,
 //   2. the scenario's end line, then it stays and counts bytes nobody asked for: the row's last
 //      device until the tool closes the port or --linger-ms passes, any other for --between-ms
 //      (or until the tool closes the port),
@@ -59,6 +59,7 @@ class DeviceSession {
 
     Flow pause(std::chrono::milliseconds length);
     Flow say(std::string_view line);
+    Flow sayExtraLines();
     Flow holdDataRequest();
     Flow playTransfers(const Script& script, std::vector<TransferOutcome>& transfers);
     TransferOutcome receive(DataCheck check, std::optional<std::size_t> cut);

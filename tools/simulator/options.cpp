@@ -108,6 +108,13 @@ constexpr std::array kOptions{
                 [](Options& o, std::string_view v) { return setBytes(o.hangupAfter, v); }},
     OptionEntry{"--stall-after", true,
                 [](Options& o, std::string_view v) { return setBytes(o.stallAfter, v); }},
+    OptionEntry{"--extra-lines", true,
+                [](Options& o, std::string_view v) -> std::string {
+                    const auto count = parseCount(v, 10'000'000);
+                    if (!count) return "expects a number of lines up to 10000000";
+                    o.extraLines = static_cast<std::size_t>(*count);
+                    return {};
+                }},
 };
 
 // "  name      description", the description wrapped under itself within 84 columns.
@@ -262,6 +269,9 @@ Options:
                         goes (default: half the data file, or 1000 without --data)
   --stall-after N       stall scenario: bytes to receive before reading stops
                         (default: half the data file, or 1000 without --data)
+  --extra-lines N       a talkative device: N more numbered lines of no consequence
+                        after the boot lines, all at once (the transcript notes them
+                        in one line)
   -h, --help            show this text
 
 Scenarios:

@@ -30,6 +30,7 @@ struct Options {
     std::chrono::milliseconds appearAfter{0};   // when the symlinks are made
     std::optional<std::size_t> hangupAfter;     // empty: half the data file
     std::optional<std::size_t> stallAfter;      // empty: half the data file
+    std::size_t extraLines = 0;                 // lines of no consequence after the boot lines
 };
 
 struct ParsedCommandLine {

@@ -11,6 +11,10 @@
 #                  it: the new bytes go out and the record names their length and SHA-256
 #   sigterm-before-port  SIGTERM while the port dialog asks: no run has begun, so the program ends
 #                  at once, by the signal, and leaves no record
+#   file-problem-then-success  a folder takes the data file's name before the device asks, so
+#                  message 102 shows; while it shows the device prints "Versionup succeed": one
+#                  outcome box, 108, comes on top of 102, the window stays after both, the record
+#                  says failed/108/file-problem and the exit status is 1
 # Exit status 0 when it is so; the transcript and the record stay in the working folder.
 set -euo pipefail
 
@@ -23,7 +27,7 @@ while (($#)); do
   esac
   shift
 done
-[ -n "$build" ] && [ -n "$case_name" ] || { sed -n '2,15p' "$0"; exit 2; }
+[ -n "$build" ] && [ -n "$case_name" ] || { sed -n '2,19p' "$0"; exit 2; }
 build=$(cd "$build" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-proof.XXXXXX")
@@ -51,6 +55,11 @@ case $case_name in
     head -c 4321 /dev/urandom > "$work/new.bin"
     # Slow boot lines leave time to replace the file after the port opened.
     device_options=(--data "$work/new.bin" --boot-delay-ms 400) ;;
+  file-problem-then-success)
+    head -c 3000 /dev/urandom > "$data"
+    # The device asks once the file is out of the way, and ends with its success word once nothing
+    # has come for a moment.
+    device_options=(--data "$data" --hold-data-request "$work/go" --idle-ms 500) ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
 
@@ -120,6 +129,38 @@ case $case_name in
     [ "$(field .data_file.length)" = 4321 ] || fail "length $(field .data_file.length)"
     [ "$(field .data_file.sha256)" = "$(sha256sum "$data" | cut -d' ' -f1)" ] ||
       fail "the record's SHA-256 is not that of the bytes sent" ;;
+  file-problem-then-success)
+    main=$(find_window 30 "^QelpUpd$" "$port_dialog") || fail "no main window"
+    mv "$data" "$work/aside.bin" && mkdir "$data"
+    touch "$work/go"
+    file_box=$(find_window 30 "^qelpupd$" "$port_dialog" "$main") || fail "no box about the file"
+    device_said '^device> Versionup succeed' || fail "the device did not report success"
+    # The end is taken inside the file box's event loop: its outcome box comes on top of it.
+    outcome_box=$(find_window 30 "^qelpupd$" "$port_dialog" "$main" "$file_box") ||
+      fail "no outcome box"
+    sleep 0.3  # for the picture only: the boxes have painted
+    import -window root "$work/boxes.png" 2>/dev/null || true
+    press "$outcome_box" Return || fail "the outcome box took no Enter"
+    window_gone 30 "^qelpupd$" "$outcome_box" || fail "the outcome box did not close by Enter"
+    press "$file_box" Return || fail "the file box took no Enter"
+    window_gone 30 "^qelpupd$" "$file_box" || fail "the file box did not close by Enter"
+    # After message 108 the window stays; after a success (109) the program would end by itself.
+    # A wait for something not to happen, which cannot fail a right program.
+    sleep 1.5
+    if program_ended || ! window_shows "^QelpUpd$" "$main"; then
+      fail "the window did not stay: the outcome shown was a success"
+    fi
+    extra=$(find_window 0 "^qelpupd$" "$port_dialog" "$main" "$file_box" "$outcome_box") &&
+      fail "a second outcome box ($extra)"
+    press "$main" Escape || fail "the main window took no Esc"
+    ended 30 || fail "qelpupd did not end after Esc"
+    [ "${app_exit:-}" = 1 ] || fail "exit status ${app_exit:-none}, not 1"
+    [ "$(wc -l < "$record")" -eq 1 ] || fail "not one record line"
+    [ "$(field .outcome)/$(field .message)" = failed/108 ] ||
+      fail "recorded $(field .outcome)/$(field .message), not failed/108"
+    [ "$(field .ended_by)/$(field .detail)" = file-problem/cannot-open ] ||
+      fail "ended by $(field .ended_by)/$(field .detail)"
+    [ "$(field .transfer)" = none ] || fail "transfer $(field .transfer)" ;;
 esac
 
 echo "--- what the device saw"; tail -n +2 "$work/device.log"
