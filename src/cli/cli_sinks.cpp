@@ -53,6 +53,11 @@ bool CliUploadSink::CancelRequested() {
     return StopRequested() != StopCause::kNone;
 }
 
+void CliUploadSink::ReportWriteHeld(const OutputHold& hold) {
+    output_.Note("qelpupd-cli: " + port_ +
+                 ": a block waits: the device holds the output back: " + DescribeHold(hold) + "\n");
+}
+
 void CliUploadSink::EndTransfer(const TransferResult& result) {
     output_.EndProgress(Figures(result.BytesSent()));
 }

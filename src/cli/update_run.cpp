@@ -86,7 +86,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }
 
-    CliUploadSink uploadSink(output);
+    CliUploadSink uploadSink(output, options.port);
     for (;;) {
         int error = 0;
         const RunMailbox::Wake wake = mailbox.WaitForNewsOrStop(error);
@@ -123,6 +123,12 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
         }
     } else {
         result.detail.reason = verdict.reason;
+    }
+    // With --quiet the note of it was left out: the final line still says it.
+    if (transfer && transfer->heldBy.Held()) {
+        if (!result.detail.reason.empty()) result.detail.reason += "; ";
+        result.detail.reason +=
+            "the device held the output back: " + DescribeHold(transfer->heldBy);
     }
     return result;
 }

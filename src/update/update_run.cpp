@@ -39,6 +39,7 @@ class UpdateRun::StoppableSink final : public UploadSink, private TransferProgre
         shown_ = sink_.BeginTransfer(totalBytes);
         return shown_ ? this : nullptr;
     }
+    void ReportWriteHeld(const OutputHold& hold) override { sink_.ReportWriteHeld(hold); }
     void EndTransfer(const TransferResult& result) override { sink_.EndTransfer(result); }
 
   private:

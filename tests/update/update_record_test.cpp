@@ -85,7 +85,7 @@ class UpdateRecordTest : public ::testing::Test {
     // A transfer of 5 whole blocks and a 1-byte remainder, or none.
     static RunEnd Ended(std::optional<TransferEnd> transfer, RecordedOutcome outcome, int message) {
         RunEnd end;
-        if (transfer) end.transfer = TransferResult{*transfer, 5, 1};
+        if (transfer) end.transfer = TransferResult{*transfer, 5, 1, {}};
         end.uploads = 1;
         end.outcome = outcome;
         end.message = message;

@@ -97,6 +97,7 @@ class ActingSink final : public UploadSink, public TransferProgress {
     explicit ActingSink(std::function<void(int)> atBlock) : atBlock_(std::move(atBlock)) {}
     void ReportFileProblem(DataFileStatus, const std::string&, int) override {}
     TransferProgress* BeginTransfer(std::uint64_t) override { return this; }
+    void ReportWriteHeld(const OutputHold&) override {}
     void EndTransfer(const TransferResult&) override {}
     void SetBarRange(int, int) override {}
     void SetBarStep(int) override {}
