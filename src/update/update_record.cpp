@@ -231,6 +231,15 @@ std::string UpdateRecord::RecordLine(const RunEnd& end, const Fingerprint& file)
         out += "null";
     else
         AppendJsonString(out, consolePath_);
+    // Added last: readers that match the fields before it keep working.
+    out += ",\"held_by\":";
+    if (sent.heldBy.Held()) {
+        out += sent.heldBy.cts && sent.heldBy.dsr ? "[\"CTS\",\"DSR\"]"
+               : sent.heldBy.cts                  ? "[\"CTS\"]"
+                                                  : "[\"DSR\"]";
+    } else {
+        out += "null";
+    }
     out += "}\n";
     return out;
 }
