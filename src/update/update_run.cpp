@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "update/console_reader.h"
+#include "update/standard_streams.h"
 
 // Passes the reader's reports on to the program's sink; a line the sink showed goes to the record.
 class UpdateRun::RecordingConsole final : public ConsoleSink {
@@ -29,18 +30,22 @@ class UpdateRun::RecordingConsole final : public ConsoleSink {
 // transfer then ends after the block on the wire. The device's own end keywords stop no transfer.
 class UpdateRun::StoppableSink final : public UploadSink, private TransferProgress {
   public:
-    StoppableSink(UploadSink& sink, const bool& stopRequested)
-        : sink_(sink), stopRequested_(stopRequested) {}
+    StoppableSink(UploadSink& sink, const bool& stopRequested, bool& transferring)
+        : sink_(sink), stopRequested_(stopRequested), transferring_(transferring) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override {
         sink_.ReportFileProblem(status, path, error);
     }
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override {
         shown_ = sink_.BeginTransfer(totalBytes);
+        transferring_ = shown_ != nullptr;
         return shown_ ? this : nullptr;
     }
     void ReportWriteHeld(const OutputHold& hold) override { sink_.ReportWriteHeld(hold); }
-    void EndTransfer(const TransferResult& result) override { sink_.EndTransfer(result); }
+    void EndTransfer(const TransferResult& result) override {
+        transferring_ = false;
+        sink_.EndTransfer(result);
+    }
 
   private:
     void SetBarRange(int lower, int upper) override { shown_->SetBarRange(lower, upper); }
@@ -50,6 +55,7 @@ class UpdateRun::StoppableSink final : public UploadSink, private TransferProgre
 
     UploadSink& sink_;
     const bool& stopRequested_;
+    bool& transferring_;
     TransferProgress* shown_ = nullptr;
 };
 
@@ -101,9 +107,11 @@ void UpdateRun::Upload(UploadSink& sink) {
     // A stopped run answers no more requests.
     if (!port_ || stopRequested_) return;
     ++uploads_;
-    StoppableSink stoppable(sink, stopRequested_);
+    StoppableSink stoppable(sink, stopRequested_, transferring_);
     UploadResult upload =
-        UploadDataFile(dataFilePath_, *port_, session_, stoppable, settings_.lock);
+        UploadDataFile(dataFilePath_, *port_, session_, stoppable, settings_.lock, &upload_);
+    // Ended and recorded from inside the upload: what the upload says now is no longer news.
+    if (!record_ || record_->Finished()) return;
     if (upload.bytes) lastFileLength_ = upload.bytes->size();
     lastFileProblem_.reset();
     if (upload.file != DataFileStatus::kOk) lastFileProblem_ = upload.file;
@@ -122,6 +130,32 @@ void UpdateRun::Stop(EndCause cause, std::string detail) {
         session_.flags.result.store(0);
     }
     session_.RequestStop();
+}
+
+void UpdateRun::EndNow(EndCause cause, std::string detail) {
+    Stop(cause, std::move(detail));
+    if (!port_) return;
+    // The last upload's transfer, also when its upload has not returned yet.
+    if (upload_.transfer) {
+        TransferResult figures = *upload_.transfer;
+        if (transferring_) {
+            // The transfer stops here: the block on the wire goes out, or is given up.
+            figures.end = TransferEnd::kCancelled;
+            if (port_->Writing()) {
+                if (port_->FinishBlock(kLastBlockWait)) {
+                    figures = WithWriteUnderWayDone(figures, upload_.bytes->size());
+                } else {
+                    figures.end = TransferEnd::kWriteFailed;
+                    figures.heldBy = port_->LastWriteHold();
+                }
+            }
+        }
+        lastTransfer_ = figures;
+        lastFileLength_ = upload_.bytes->size();
+        if (record_) record_->DataSent(upload_.bytes);
+    }
+    ClosePort();
+    Record(Verdict());
 }
 
 RunVerdict UpdateRun::Verdict() const {
@@ -144,6 +178,14 @@ void UpdateRun::Record(const RunVerdict& verdict) {
     end.message = OutcomeMessage(verdict);
     end.endedBy = EndCauseName(verdict.cause);
     end.detail = verdict.detail;
+    // What the operator could not have learnt from the device: a hold on the line, a driver.
+    for (const std::string& note :
+         {lastTransfer_ && lastTransfer_->heldBy.Held()
+              ? "the device held the output back: " + DescribeHold(lastTransfer_->heldBy)
+              : std::string(),
+          portProblem_}) {
+        if (!note.empty()) end.detail += (end.detail.empty() ? "" : "; ") + note;
+    }
     end.time = std::chrono::system_clock::now();
     record_->Finish(end);
 }
@@ -155,6 +197,19 @@ void UpdateRun::Close() {
         session_.RequestStop();
         reader_.Join();
     }
+    if (port_) ClosePort();
     session_.buffer = nullptr;
     port_.reset();
+}
+
+void UpdateRun::ClosePort() {
+    port_->ClosePort();
+    const std::string problem = port_->DescribeCloseProblem();
+    if (problem.empty() || problem == portProblem_) return;
+    portProblem_ = problem;
+    const std::string line = settings_.program + ": " + problem;
+    if (settings_.recordProblems)
+        settings_.recordProblems(line);
+    else
+        (void)WriteAll(kStandardError, line + "\n");
 }

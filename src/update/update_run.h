@@ -12,7 +12,10 @@
 //            a wait that failed): a transfer under way stops after the block on the wire;
 //   Verdict  the outcome as it stands, once the reader has reported its end or after Close;
 //   Record   appends the record's line, once;
-//   Close    stops and joins the reader and closes the port (DTR dropped).
+//   Close    stops and joins the reader and closes the port (DTR dropped);
+//   EndNow   instead of Stop, Record and Close when the process may end as soon as the caller
+//            returns (the session ends): from wherever the thread is, a handler inside the upload
+//            too, it lets the block on the wire go out, closes the port and writes the record.
 // The reader reports each line, the data request and its end to the console sink on its own thread;
 // every line the sink shows goes to the record too. A line the sink could not show is in neither.
 //
@@ -20,6 +23,7 @@
 // the reader's thread (console_sink.h); the upload sink's on the owning thread. The port's writes
 // wait through the waiter given, so a window program can keep serving its windows meanwhile.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +43,9 @@ struct RunSettings {
     std::string program;  // for the record and its problem line
     std::string version;
     std::string recordDirectory = RecordDirectory();
-    UpdateRecord::ProblemSink recordProblems;  // empty: standard error
+    // One line each on the run's own troubles: the record not written, a call the port's driver
+    // never ended. Empty: standard error.
+    UpdateRecord::ProblemSink recordProblems;
     DataFileLock lock = DataFileLock::kExclusive;
     // Starts the console reader's thread; throws std::system_error when the system gives none.
     std::function<fw::WorkerThread(std::function<unsigned()>)> startReader = StartReader;
@@ -76,6 +82,14 @@ class UpdateRun {
     // Ends the run by `cause` unless the device ended it first; `detail` names a signal or why a
     // wait failed. A transfer under way stops after the block on the wire.
     void Stop(EndCause cause, std::string detail = {});
+    // Ends the run at once, from wherever the owning thread is, a handler that the upload's waits
+    // serve too: stops it as Stop does, lets the block on the wire go out (within kLastBlockWait;
+    // not at all while the modem lines hold it back), closes the port (DTR dropped) and appends
+    // the record with the transfer's figures as they stand. The console reader is told to stop,
+    // not joined: it may be waiting for this very thread. For an end that will not wait for the
+    // stack to unwind: the process may end as soon as the caller returns. What runs after it (an
+    // upload returning, Record, Close) changes nothing that was recorded.
+    void EndNow(EndCause cause, std::string detail);
     // The run's end was noted: by the device, a hang-up, a file problem or a stop.
     bool Ended() const { return session_.endCause.load() != EndCause::kNone; }
     // The port is open: the run has not been closed.
@@ -90,6 +104,9 @@ class UpdateRun {
     // by the operator. Once; later calls do nothing.
     void Close();
 
+    // As for any stop: the block on the wire gets the port's whole write time-out.
+    static constexpr std::chrono::milliseconds kLastBlockWait{10000};
+
     const std::string& DataFilePath() const { return dataFilePath_; }
     // The last upload's transfer; empty when none sent anything.
     const std::optional<TransferResult>& LastTransfer() const { return lastTransfer_; }
@@ -99,6 +116,9 @@ class UpdateRun {
   private:
     class RecordingConsole;
     class StoppableSink;
+
+    // Closes the port and notes a problem of its driver for the operator and the record.
+    void ClosePort();
 
     RunSettings settings_;
     PortWaiter* waiter_;
@@ -115,4 +135,8 @@ class UpdateRun {
     std::uint64_t lastFileLength_ = 0;
     bool lastRequestUnanswered_ = false;
     std::optional<DataFileStatus> lastFileProblem_;
+    // The last upload, growing while it runs, and whether its transfer is under way.
+    UploadResult upload_;
+    bool transferring_ = false;
+    std::string portProblem_;  // the port's close problem, for the record's detail
 };
