@@ -40,6 +40,7 @@ TransferProgress* CliUploadSink::BeginTransfer(std::uint64_t totalBytes) {
     steps_ = 0;
     start_ = std::chrono::steady_clock::now();
     output_.BeginProgress();
+    NoteTransfer(true);
     return this;
 }
 
@@ -59,6 +60,7 @@ void CliUploadSink::ReportWriteHeld(const OutputHold& hold) {
 }
 
 void CliUploadSink::EndTransfer(const TransferResult& result) {
+    NoteTransfer(false);
     output_.EndProgress(Figures(result.BytesSent()));
 }
 

@@ -114,6 +114,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     run.Close();
     const RunVerdict verdict = run.Verdict();
     run.Record(verdict);
+    NoteRunFinished();
     result.outcome = OutcomeOfVerdict(verdict);
     const std::optional<TransferResult>& transfer = run.LastTransfer();
     if (result.outcome == RunOutcome::kInterrupted || result.outcome == RunOutcome::kTimedOut) {
