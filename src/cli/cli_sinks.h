@@ -33,10 +33,13 @@ class CliConsoleSink final : public ConsoleSink {
 // Ctrl+C, SIGTERM or the time-out came (stop_signals.h).
 class CliUploadSink final : public UploadSink, private TransferProgress {
   public:
-    explicit CliUploadSink(TerminalOutput& output) : output_(output) {}
+    CliUploadSink(TerminalOutput& output, std::string port)
+        : output_(output), port_(std::move(port)) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
+    // A note at once, as the write still waits.
+    void ReportWriteHeld(const OutputHold& hold) override;
     // The last figures, with what actually went out.
     void EndTransfer(const TransferResult& result) override;
 
@@ -49,6 +52,7 @@ class CliUploadSink final : public UploadSink, private TransferProgress {
     ProgressFigures Figures(std::uint64_t sent) const;
 
     TerminalOutput& output_;
+    const std::string port_;
     std::uint64_t total_ = 0;
     std::uint32_t steps_ = 0;
     std::chrono::steady_clock::time_point start_;
