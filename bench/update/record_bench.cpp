@@ -37,7 +37,7 @@ void Print(const char* what, std::vector<double> us) {
 
 RunEnd Ended() {
     RunEnd end;
-    end.transfer = TransferResult{TransferEnd::kComplete, 120, 0};
+    end.transfer = TransferResult{TransferEnd::kComplete, 120, 0, {}};
     end.uploads = 1;
     end.outcome = RecordedOutcome::kSucceeded;
     end.message = 109;

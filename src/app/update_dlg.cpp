@@ -13,6 +13,7 @@
 #include "framework/system_menu.h"
 #include "framework/termination.h"
 #include "framework/text_format.h"
+#include "res/message_texts.h"
 #include "res/resource.h"
 #include "res/version_info.h"
 #include "serial/port_discovery.h"
@@ -104,6 +105,7 @@ bool CUpdateDlg::OnInitDialog() {
             return false;
     }
     fw::OnTerminationRequest([this](const char* signal) { OnTerminationRequest(signal); });
+    fw::OnSessionEnd([this] { OnSessionEnd(); });
     return true;
 }
 
@@ -114,6 +116,15 @@ void CUpdateDlg::OnTerminationRequest(const char* signal) {
     run_.Stop(EndCause::kSignal, signal);
     // An upload under way returns first, once its block is out; the window then goes as it would
     // after a close, and its going closes and records the run.
+    fw::Dialog::EndModalRuns();
+}
+
+void CUpdateDlg::OnSessionEnd() {
+    // The process may end as soon as this returns: the run is closed and recorded here, from
+    // whichever loop runs; what unwinds afterwards changes nothing of it.
+    terminating_ = true;
+    run_.EndNow(EndCause::kSignal, "WM_ENDSESSION");
+    exitStatus_ = run_.Conclude().Succeeded() ? 0 : 1;
     fw::Dialog::EndModalRuns();
 }
 
@@ -137,6 +148,7 @@ void CUpdateDlg::PostNcDestroy() {
     exitStatus_ = run_.Conclude().Succeeded() ? 0 : 1;
     // The process ends from here on: a request now ends it at once.
     fw::OnTerminationRequest(nullptr);
+    fw::OnSessionEnd(nullptr);
 }
 
 void CUpdateDlg::OnSysCommand(fw::UINT command, fw::LPARAM lParam) {
@@ -176,8 +188,11 @@ fw::LRESULT CUpdateDlg::OnDeviceDataWait(fw::WPARAM, fw::LPARAM) {
     // A request that arrives while the file is going out is the device repeating itself.
     if (uploading_ || !run_.PortOpen()) return 0;
     uploading_ = true;
-    WindowUpload sink(*this);
-    run_.Upload(sink);
+    {
+        fw::SessionEndHold hold(res::kTransferRunsReason);
+        WindowUpload sink(*this);
+        run_.Upload(sink);
+    }
     uploading_ = false;
     if (std::exchange(recordAfterUpload_, false)) run_.Record();
     if (std::exchange(exitAfterUpload_, false)) RequestExit();

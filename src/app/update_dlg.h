@@ -14,10 +14,13 @@
 // SIGHUP and SIGINT while the port is open end the program as a close does, in order: a transfer
 // stops after the block on the wire, every box and dialog goes, the port is closed and the run
 // recorded as stopped by that signal (a second one ends the program at once); before the port opens
-// and after it closed they end the program at once. The exit status says how the run ended: 0
-// success, 1 failure or stopped after the port opened, 2 when no update could start (a port that
-// opened but got no console reader is recorded as failed with message 107, and still gives 2; one
-// whose record got no helper thread ends as failed, 108 and 1).
+// and after it closed they end the program at once. While the upload runs, the end of the Windows
+// session is asked to wait; when it ends all the same, the transfer stops after the block on the
+// wire, the port is closed and the run recorded before the system's message returns (the process
+// may end as soon as it does). The exit status says how the run ended: 0 success, 1 failure or
+// stopped after the port opened, 2 when no update could start (a port that opened but got no
+// console reader is recorded as failed with message 107, and still gives 2; one whose record got no
+// helper thread ends as failed, 108 and 1).
 
 #include <string>
 
@@ -69,6 +72,7 @@ class CUpdateDlg : public fw::Dialog {
     void EndForUnusablePort(const std::string& portName, const std::string& reason);
     void RequestExit();
     void OnTerminationRequest(const char* signal);
+    void OnSessionEnd();
 
     SystemRoots roots_;
     fw::Icon icon_;

@@ -1,6 +1,9 @@
 #include "app/window_upload.h"
 
+#include <cstdio>
+
 #include "dialogs/transfer_progress_dlg.h"
+#include "framework/app.h"
 #include "framework/message_box.h"
 #include "framework/resources.h"
 #include "res/resource.h"
@@ -50,6 +53,11 @@ TransferProgress* WindowUpload::BeginTransfer(std::uint64_t) {
     dialog_->SetStatusText(fw::LoadText(IDS_TRANSFERRING));
     progress_ = std::make_unique<DialogProgress>(*dialog_);
     return progress_.get();
+}
+
+void WindowUpload::ReportWriteHeld(const OutputHold& hold) {
+    std::fprintf(stderr, "%s: a block waits: the device holds the output back: %s\n",
+                 fw::ApplicationName().c_str(), DescribeHold(hold).c_str());
 }
 
 void WindowUpload::EndTransfer(const TransferResult&) {

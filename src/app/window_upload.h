@@ -23,6 +23,8 @@ class WindowUpload final : public UploadSink {
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
+    // On standard error, for whoever started the program from a terminal; the record names it too.
+    void ReportWriteHeld(const OutputHold& hold) override;
     void EndTransfer(const TransferResult& result) override;
 
   private:

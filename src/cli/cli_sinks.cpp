@@ -22,6 +22,7 @@ TransferProgress* CliUploadSink::BeginTransfer(std::uint64_t totalBytes) {
     steps_ = 0;
     start_ = std::chrono::steady_clock::now();
     output_.BeginProgress();
+    NoteTransfer(true);
     return this;
 }
 
@@ -35,7 +36,13 @@ bool CliUploadSink::CancelRequested() {
     return stop_.Requested() != StopCause::kNone;
 }
 
+void CliUploadSink::ReportWriteHeld(const OutputHold& hold) {
+    output_.Note("qelpupd-cli: " + port_ +
+                 ": a block waits: the device holds the output back: " + DescribeHold(hold) + "\n");
+}
+
 void CliUploadSink::EndTransfer(const TransferResult& result) {
+    NoteTransfer(false);
     output_.EndProgress(Figures(result.BytesSent()));
 }
 

@@ -34,10 +34,13 @@ class CliConsoleSink final : public ConsoleSink {
 // the run's stop came (run_stop.h).
 class CliUploadSink final : public UploadSink, private TransferProgress {
   public:
-    CliUploadSink(TerminalOutput& output, const RunStop& stop) : output_(output), stop_(stop) {}
+    CliUploadSink(TerminalOutput& output, std::string port, const RunStop& stop)
+        : output_(output), port_(std::move(port)), stop_(stop) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
+    // A note at once, as the write still waits.
+    void ReportWriteHeld(const OutputHold& hold) override;
     // The last figures, with what actually went out.
     void EndTransfer(const TransferResult& result) override;
 
@@ -50,6 +53,7 @@ class CliUploadSink final : public UploadSink, private TransferProgress {
     ProgressFigures Figures(std::uint64_t sent) const;
 
     TerminalOutput& output_;
+    const std::string port_;
     const RunStop& stop_;
     std::uint64_t total_ = 0;
     std::uint32_t steps_ = 0;

@@ -118,6 +118,10 @@ const char* StopSignalName() {
     return "";
 }
 
+// Linux ends a session with SIGHUP or SIGTERM, which the handlers answer.
+void NoteTransfer(bool) {}
+void NoteRunFinished() {}
+
 std::intptr_t StopWaitObject() {
     return g_wakeRead;
 }

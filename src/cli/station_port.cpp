@@ -8,6 +8,7 @@
 #include "cli/run_stop.h"
 #include "cli/stop_signals.h"
 #include "cli/stopping_port_waiter.h"
+#include "serial/output_hold.h"
 #include "update/system_error.h"
 
 namespace {
@@ -58,6 +59,13 @@ class StationUploadSink final : public UploadSink, private TransferProgress {
         StationEvent note = progress_;
         note.kind = Kind::kNote;
         note.reason = NoteText(FileProblemLine(status, path, error));
+        note.time = std::chrono::system_clock::now();
+        events_.Post(std::move(note));
+    }
+    void ReportWriteHeld(const OutputHold& hold) override {
+        StationEvent note = progress_;
+        note.kind = Kind::kNote;
+        note.reason = "a block waits: the device holds the output back: " + DescribeHold(hold);
         note.time = std::chrono::system_clock::now();
         events_.Post(std::move(note));
     }
@@ -331,6 +339,12 @@ StationPort::Next StationPort::ServeRun() {
 }
 
 void StationPort::ClosePort() {
-    if (port_) port_->ClosePort();
+    if (!port_) return;
+    port_->ClosePort();
+    if (const std::string problem = port_->DescribeCloseProblem(); !problem.empty()) {
+        StationEvent note = Event(Kind::kNote);
+        note.reason = problem;
+        Report(std::move(note));
+    }
     port_.reset();
 }

@@ -5,6 +5,13 @@
 // (SetConsoleCtrlHandler) stand for SIGINT, closing the console window for SIGTERM, and a timer
 // queue's timer for SIGALRM.
 //
+// The end of the Windows session reaches a console program that loads user32 (SetupAPI does) only
+// as window messages, so a hidden top-level window of its own, on a thread of its own, hears it:
+// while a transfer runs (NoteTransfer) it asks the session to wait, with a reason; when the session
+// ends all the same, it requests a stop ("WM_ENDSESSION") and keeps the message from returning,
+// which would let the system end the process, until the run has closed the port and written its
+// record (NoteRunFinished), or kSessionEndAllowance has passed.
+//
 // The first stop is only noted (an atomic read by StopRequested) and wakes the run loop through
 // StopWaitObject; the run then stops after the block on the wire, ends the console reader and
 // closes the port (DTR low) itself, and writes its record; every wait on that way has a deadline,
@@ -30,6 +37,10 @@ enum class StopCause {
     kTimeout,
 };
 
+// The block on the wire gets the port's whole write time-out, then the port closes and the record
+// is written.
+inline constexpr std::chrono::milliseconds kSessionEndAllowance{15000};
+
 // Installs the handlers of SIGINT, SIGTERM and SIGALRM, and ignores SIGPIPE (a closed standard
 // output must not end an update half way). The line is written to standard error when a second
 // stop ends the process at once. False when a handler or the wake-up pipe could not be set up.
@@ -42,6 +53,11 @@ bool ArmTimeout(std::chrono::milliseconds after);
 StopCause StopRequested();
 // The name of the signal behind the first stop ("SIGINT", "SIGTERM"); empty before any.
 const char* StopSignalName();
+
+// A transfer runs, or no longer: the end of the session is asked to wait meanwhile (Windows).
+void NoteTransfer(bool running);
+// The run has closed its port and written its record: an end of the session may go on (Windows).
+void NoteRunFinished();
 
 // What a wait can sleep on to learn of a stop: on POSIX a pipe's descriptor, readable once a stop
 // has been requested and never read from, so it stays readable; on Windows a manual-reset event,

@@ -44,7 +44,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }
 
-    CliUploadSink uploadSink(output, stop);
+    CliUploadSink uploadSink(output, options.port, stop);
     // A run that ended as it opened (its record got no helper thread) waits for nothing.
     while (opened.end == OpenEnd::kOpened) {
         int error = 0;
@@ -74,6 +74,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     // Decided once: the final line, the record and the exit status all take this verdict.
     const RunVerdict& verdict = run.Conclude();
     run.Record();
+    NoteRunFinished();
     result.outcome = OutcomeOfVerdict(verdict);
     const std::optional<TransferResult>& transfer = run.LastTransfer();
     if (result.outcome == RunOutcome::kInterrupted || result.outcome == RunOutcome::kTimedOut) {
@@ -83,6 +84,12 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
         }
     } else {
         result.detail.reason = verdict.reason;
+    }
+    // With --quiet the note of it was left out: the final line still says it.
+    if (transfer && transfer->heldBy.Held()) {
+        if (!result.detail.reason.empty()) result.detail.reason += "; ";
+        result.detail.reason +=
+            "the device held the output back: " + DescribeHold(transfer->heldBy);
     }
     return result;
 }

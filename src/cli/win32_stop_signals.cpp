@@ -1,8 +1,12 @@
-// Stop requests on Windows: the console's control events and a timer queue's timer. Both handlers
-// run on threads of their own that the system starts, so they may wait and write freely.
+// Stop requests on Windows: the console's control events, a timer queue's timer and the end of the
+// session. The first two handlers run on threads of their own that the system starts, the window
+// that hears the session's end on one of this file's, so all may wait and write freely.
 #include <atomic>
+#include <system_error>
+#include <thread>
 
 #include "cli/stop_signals.h"
+#include "res/message_texts.h"
 #include "update/standard_streams.h"
 // After the project's headers:
 #include "serial/win32_api.h"
@@ -23,6 +27,13 @@ DWORD WINAPI WriteFinalLine(void* line) {
     (void)WriteAll(kStandardError, *static_cast<const std::string*>(line));
     return 0;
 }
+
+// The session's end: the hidden window, whether a transfer runs, and the run's last word.
+constexpr wchar_t kSessionWindowClass[] = L"QelpUpdCliSession";
+constexpr UINT kTransferEnded = WM_APP + 1;
+std::atomic<bool> g_transferring{false};
+std::atomic<HWND> g_sessionWindow{nullptr};
+HANDLE g_runFinished = nullptr;  // manual-reset: set once the run has written its record
 
 [[noreturn]] void EndAtOnce(const std::string& line, int status) {
     // On a thread of its own, waited for briefly: a standard error that takes nothing would hold
@@ -67,6 +78,62 @@ BOOL WINAPI OnControl(DWORD event) {
     }
 }
 
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_QUERYENDSESSION:
+            if (!g_transferring.load()) return TRUE;
+            // A window may carry a reason only on its own thread, which this is.
+            ShutdownBlockReasonCreate(window, WideFromUtf8(res::kTransferRunsReason).c_str());
+            return FALSE;
+        case kTransferEnded:
+            ShutdownBlockReasonDestroy(window);
+            return 0;
+        case WM_ENDSESSION:
+            // The system may end the process as soon as this returns.
+            if (wParam) {
+                Request(StopCause::kInterrupt, "WM_ENDSESSION");
+                WaitForSingleObject(g_runFinished,
+                                    static_cast<DWORD>(kSessionEndAllowance.count()));
+            }
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+// The session's end comes to top-level windows only (never to a message-only one): a hidden one,
+// with a loop of its own on this thread for the rest of the process.
+void HearSessionEnd(HANDLE ready) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = OnSessionMessage;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kSessionWindowClass;
+    RegisterClassW(&windowClass);
+    g_sessionWindow.store(CreateWindowExW(0, kSessionWindowClass, L"qelpupd-cli", WS_OVERLAPPED, 0,
+                                          0, 0, 0, nullptr, nullptr, windowClass.hInstance,
+                                          nullptr));
+    SetEvent(ready);
+    if (g_sessionWindow.load() == nullptr) return;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+}
+
+// Without its window the program runs all the same; only the session's end is not waited for.
+void StartHearingSessionEnd() {
+    g_runFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_runFinished == nullptr || ready == nullptr) return;
+    try {
+        std::thread(HearSessionEnd, ready).detach();
+    } catch (const std::system_error&) {
+        CloseHandle(ready);
+        return;
+    }
+    // The window exists before the run starts, so that a session ending at once finds it. A
+    // thread that has not got that far by then keeps the event, never closed, to set later.
+    if (WaitForSingleObject(ready, 5000) == WAIT_OBJECT_0) CloseHandle(ready);
+}
+
 void CALLBACK OnTimer(void*, BOOLEAN) {
     Request(StopCause::kTimeout, "timeout");
 }
@@ -76,7 +143,19 @@ void CALLBACK OnTimer(void*, BOOLEAN) {
 bool InstallStopSignals(std::string interruptLine) {
     g_interruptLine = std::move(interruptLine);
     g_wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    return g_wake != nullptr && SetConsoleCtrlHandler(OnControl, TRUE) != 0;
+    if (g_wake == nullptr || SetConsoleCtrlHandler(OnControl, TRUE) == 0) return false;
+    StartHearingSessionEnd();
+    return true;
+}
+
+void NoteTransfer(bool running) {
+    g_transferring.store(running);
+    if (!running)
+        if (HWND window = g_sessionWindow.load()) PostMessageW(window, kTransferEnded, 0, 0);
+}
+
+void NoteRunFinished() {
+    if (g_runFinished != nullptr) SetEvent(g_runFinished);
 }
 
 bool ArmTimeout(std::chrono::milliseconds after) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <system_error>
+#include <utility>
 
 #include "serial/port_watcher.h"
 #include "serial/thread_name.h"
@@ -49,6 +50,7 @@ int CCommPort::OpenPort(const char* name) {
 int CCommPort::OpenPort(const PortMapping& port) {
     assert(!state_.port->IsOpen() && !watcher_.joinable());
     const std::string& path = port.devicePath;
+    path_ = path;
     const DeviceStatus opened = state_.port->Open(path);
     if (!opened.ok()) {
         openFailure_ = DescribeOpenError(path, port.description, opened);
@@ -105,31 +107,54 @@ int CCommPort::WriteBlock(const void* data, uint32_t length) {
     if (writing_) return 0;
     writing_ = true;
     lastWriteFailure_ = WriteFailure::kNone;
+    lastHold_ = {};
     outputUnsent_ = true;
-    const bool sent = Send(static_cast<const unsigned char*>(data), length);
+    finishedInside_ = false;
+    sendNext_ = static_cast<const unsigned char*>(data);
+    sendLeft_ = static_cast<long>(length);
+    const auto now = Clock::now();
+    deadline_ = now + writeTimeout_;
+    nextHoldCheck_ = now + writeTimeout_ / 3;
+    modemLinesReadable_ = true;
+    bool sent = Send(*waiter_);
+    // A handler inside the wait sent the rest and closed the port under this call.
+    if (!sent && finishedInside_) {
+        sent = true;
+        lastWriteFailure_ = WriteFailure::kNone;
+    }
     outputUnsent_ = !sent;
     writing_ = false;
     return sent ? 1 : 0;
 }
 
+bool CCommPort::FinishBlock(std::chrono::milliseconds limit) {
+    if (!writing_ || !outputUnsent_) return true;
+    // A block that the modem lines hold back will not go out for waiting.
+    LookAtModemLines();
+    if (lastHold_.Held()) return false;
+    deadline_ = std::min(deadline_, Clock::now() + limit);
+    // Asleep: a handler that must finish before it returns serves nothing else.
+    if (!Send(pollingWaiter_)) return false;
+    outputUnsent_ = false;
+    finishedInside_ = true;
+    return true;
+}
+
 // The deadline is judged only after looking at the port once more: a wait that served a message
 // box for a minute must not fail a port that has had room all along.
-bool CCommPort::Send(const unsigned char* next, long left) {
-    const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
-    while (left > 0) {
+bool CCommPort::Send(PortWaiter& waiter) {
+    while (sendLeft_ > 0) {
         if (!state_.port->IsOpen()) return FailWrite(WriteFailure::kDeviceError);
-        const DeviceStatus written = state_.port->Write(next, left);
+        const DeviceStatus written = state_.port->Write(sendNext_, sendLeft_);
         if (written.ok()) {
-            next += written.count;
-            left -= written.count;
+            sendNext_ += written.count;
+            sendLeft_ -= written.count;
             continue;
         }
         if (written.fault != DeviceFault::kWouldBlock) return FailWrite(FailureOf(written));
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut);
-        if (!Wait(state_.port->WaitObject(), deadline - now)) return false;
+        if (!WaitForBlock(waiter, state_.port->WaitObject(), Clock::duration::max())) return false;
     }
-    return WaitUntilSent(deadline);
+    return WaitUntilSent(waiter);
 }
 
 bool CCommPort::FailWrite(WriteFailure failure) {
@@ -141,7 +166,15 @@ WriteFailure CCommPort::LastWriteFailure() const {
     return lastWriteFailure_;
 }
 
-bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
+OutputHold CCommPort::LastWriteHold() const {
+    return lastHold_;
+}
+
+void CCommPort::SetHoldReport(std::function<void(const OutputHold&)> report) {
+    holdReport_ = std::move(report);
+}
+
+bool CCommPort::WaitUntilSent(PortWaiter& waiter) {
     using std::chrono::microseconds;
     // Terminals offer no wait for "drained" with a time-out (tcdrain blocks for as long as the peer
     // holds CTS low), so look at the queue again once the bytes in it could have gone out at the
@@ -153,21 +186,49 @@ bool CCommPort::WaitUntilSent(std::chrono::steady_clock::time_point deadline) {
         const DeviceStatus queued = state_.port->OutputQueued();
         if (!queued.ok()) return FailWrite(FailureOf(queued));
         if (queued.count == 0) return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return FailWrite(WriteFailure::kTimedOut);
         const microseconds sendTime{queued.count * bitsPerByte * 1'000'000 / baud};
-        const auto pause = std::min<std::chrono::steady_clock::duration>(
-            std::max<std::chrono::steady_clock::duration>(sendTime, std::chrono::milliseconds(1)),
-            deadline - now);
-        if (!Wait(kNoWaitObject, pause)) return false;
+        const Clock::duration pause =
+            std::max<Clock::duration>(sendTime, std::chrono::milliseconds(1));
+        if (!WaitForBlock(waiter, kNoWaitObject, pause)) return false;
     }
 }
 
-bool CCommPort::Wait(PortWaitObject object, std::chrono::steady_clock::duration timeout) {
-    waiting_ = true;
+bool CCommPort::WaitForBlock(PortWaiter& waiter, PortWaitObject object, Clock::duration pause) {
+    const auto now = Clock::now();
+    if (now >= nextHoldCheck_) {
+        LookAtModemLines();
+        nextHoldCheck_ = now + writeTimeout_ / 3;
+    }
+    if (now >= deadline_) {
+        // What holds the line as the write gives up is what the failure is reported with.
+        LookAtModemLines();
+        return FailWrite(WriteFailure::kTimedOut);
+    }
+    const Clock::duration untilDeadline = deadline_ - now;
+    const Clock::duration untilCheck = nextHoldCheck_ - now;
+    return Wait(waiter, object, std::min({pause, untilDeadline, untilCheck}));
+}
+
+void CCommPort::LookAtModemLines() {
+    if (!modemLinesReadable_) return;
+    ModemLines lines;
+    // A pseudo-terminal has none: then nothing is said.
+    if (!state_.port->ReadModemLines(lines).ok()) {
+        modemLinesReadable_ = false;
+        return;
+    }
+    const OutputHold hold = HoldOf(lines);
+    if (hold.Held() && hold != lastHold_ && holdReport_) holdReport_(hold);
+    lastHold_ = hold;
+}
+
+bool CCommPort::Wait(PortWaiter& waiter, PortWaitObject object, Clock::duration timeout) {
+    // A wait inside another one (FinishBlock from a handler the outer wait served) leaves the
+    // outer one marked: a ClosePort must still interrupt it.
+    const bool outer = std::exchange(waiting_, true);
     const PortWaitEnd end =
-        waiter_->Wait(object, std::chrono::ceil<std::chrono::milliseconds>(timeout));
-    waiting_ = false;
+        waiter.Wait(object, std::chrono::ceil<std::chrono::milliseconds>(timeout));
+    waiting_ = outer;
     // Interrupted: the port is being closed under the write.
     if (end == PortWaitEnd::kInterrupted || end == PortWaitEnd::kFailed || !state_.port->IsOpen())
         return FailWrite(WriteFailure::kDeviceError);
@@ -192,8 +253,16 @@ int CCommPort::ClosePort() {
     // The device is closed only after the watcher stopped waiting on it: a closed descriptor's
     // number (or handle's value) can be reused by any other open in the process.
     if (watcher_.joinable()) watcher_.join();
-    state_.port->Close();
+    const DeviceStatus closed = state_.port->Close();
+    if (closed.fault == DeviceFault::kStuck) {
+        closeProblem_ = path_ + ": the driver never ended a cancelled " + closed.call +
+                        ", even after its abort; the call was given up and the port closed";
+    }
     return 1;
+}
+
+std::string CCommPort::DescribeCloseProblem() const {
+    return closeProblem_;
 }
 
 void CCommPort::SetWaiter(PortWaiter* waiter) {

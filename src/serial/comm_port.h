@@ -8,8 +8,14 @@
 // WriteBlock waits through a PortWaiter (port_waiter.h): by default a plain wait, or the one
 // SetWaiter hands in. A waiter that serves events while it waits lets handlers run inside
 // WriteBlock: a WriteBlock from there returns 0 at once (it would cut into the block in progress),
-// and a ClosePort from there ends the wait and the write with 0. The port must not be destroyed
-// from inside its own WriteBlock.
+// and a ClosePort from there ends the wait and the write with 0, unless FinishBlock let the block
+// go out first. The port must not be destroyed from inside its own WriteBlock.
+//
+// A block that has not gone out after a third of the write time-out (3.3 s of the 10 s) makes the
+// port read the modem lines, and again after each further third and at the time-out: the hold
+// report hears which input holds the output back (CTS, DSR or both low) whenever that changes while
+// the write still waits, and LastWriteHold() keeps what held it last. A port without modem lines (a
+// pseudo-terminal) says nothing.
 //
 // Thread contract: every member function runs on the thread that owns the port (the UI thread),
 // except Buffer() (its own contract, receive_buffer.h) and State()'s atomics, which any thread may
@@ -20,6 +26,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +34,7 @@
 
 #include "serial/comm_state.h"
 #include "serial/device_control_block.h"
+#include "serial/output_hold.h"
 #include "serial/port_map.h"
 #include "serial/port_waiter.h"
 #include "serial/receive_buffer.h"
@@ -65,9 +73,26 @@ class CCommPort : public DeviceControlBlock {
     int WriteBlock(const void* data, uint32_t length);
     // What ended the last WriteBlock; kNone when it returned nonzero.
     WriteFailure LastWriteFailure() const;
+    // What held back the last WriteBlock's block when the modem lines were last read; nothing
+    // when they were not read (the block went out in time, or the port has no modem lines).
+    OutputHold LastWriteHold() const;
+    // Hears a hold as the modem lines show it, while the write waits (from inside WriteBlock).
+    // Empty: no reports.
+    void SetHoldReport(std::function<void(const OutputHold&)> report);
+    // From a handler that a WriteBlock's wait served and that must close the port before it
+    // returns: lets the block under way go out whole, sleeping (nothing is served meanwhile) until
+    // its write deadline or `limit`, whichever comes first; at once when the modem lines hold it
+    // back. True when no block was under way or it went out whole: that WriteBlock then returns
+    // nonzero, and a ClosePort drops nothing of it.
+    bool FinishBlock(std::chrono::milliseconds limit);
+    // A WriteBlock is under way: the caller is a handler that its wait served.
+    bool Writing() const { return writing_; }
     // Stops the watcher, drops DTR, purges the input queue (and the output queue after a write that
     // did not drain) and closes the port. Returns 1.
     int ClosePort();
+    // What went wrong as the port closed, as one line for the user (a driver that never ended a
+    // cancelled call); empty when nothing did.
+    std::string DescribeCloseProblem() const;
     // How WriteBlock waits from now on; nullptr for the default. `waiter` must outlive its use
     // here. Not from inside WriteBlock.
     void SetWaiter(PortWaiter* waiter);
@@ -82,12 +107,19 @@ class CCommPort : public DeviceControlBlock {
     CommState& State();
 
   private:
+    using Clock = std::chrono::steady_clock;
+
     void StartWatcher();
-    bool Send(const unsigned char* data, long length);
-    bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
+    // Sends what is left of the block and waits until it has drained, through `waiter`.
+    bool Send(PortWaiter& waiter);
+    bool WaitUntilSent(PortWaiter& waiter);
+    // One wait for the block, at most until its deadline and the next look at the modem lines;
+    // false when the block failed (the deadline passed, or the port cannot be written any more).
+    bool WaitForBlock(PortWaiter& waiter, PortWaitObject object, Clock::duration pause);
+    void LookAtModemLines();
     bool FailWrite(WriteFailure failure);
     // Hands one wait to the waiter; false when the port cannot be written any more.
-    bool Wait(PortWaitObject object, std::chrono::steady_clock::duration timeout);
+    bool Wait(PortWaiter& waiter, PortWaitObject object, Clock::duration timeout);
 
     // Destroyed in reverse order: the connection state (and its device) before the buffer.
     ReceiveBuffer buffer_;
@@ -102,6 +134,17 @@ class CCommPort : public DeviceControlBlock {
     bool writing_ = false;
     bool waiting_ = false;
     bool outputUnsent_ = false;  // the last write did not drain: its bytes may still be queued
+    // The block under way: what is left of it, its deadline, and the modem lines' last word.
+    const unsigned char* sendNext_ = nullptr;
+    long sendLeft_ = 0;
+    Clock::time_point deadline_;
+    Clock::time_point nextHoldCheck_;
+    bool modemLinesReadable_ = true;
+    bool finishedInside_ = false;  // FinishBlock sent it from a handler inside the wait
+    OutputHold lastHold_;
+    std::function<void(const OutputHold&)> holdReport_;
+    std::string path_;
     std::string openFailure_;
+    std::string closeProblem_;
     DeviceFault openFault_ = DeviceFault::kNone;
 };

@@ -82,6 +82,19 @@ class PosixSerialDevice final : public SerialDevice {
         return Succeeded();
     }
 
+    DeviceStatus ReadModemLines(ModemLines& lines) override {
+        // ENOTTY on a pseudo-terminal, which has no modem lines.
+        int status = 0;
+        if (ioctl(fd_, TIOCMGET, &status) != 0) return IoFailed("ioctl(TIOCMGET)", errno);
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0) return IoFailed("tcgetattr", errno);
+        lines.cts = (status & TIOCM_CTS) != 0;
+        lines.dsr = (status & TIOCM_DSR) != 0;
+        lines.outputWaitsForCts = (tio.c_cflag & CRTSCTS) != 0;
+        lines.outputWaitsForDsr = false;
+        return Succeeded();
+    }
+
     DeviceStatus Write(const void* data, long length) override {
         for (;;) {
             const ssize_t n = write(fd_, data, static_cast<size_t>(length));
@@ -98,12 +111,14 @@ class PosixSerialDevice final : public SerialDevice {
         return Succeeded(queued);
     }
 
-    void Close() override {
-        // Closing also releases the flock.
+    DeviceStatus Close() override {
+        // Closing also releases the flock. A terminal's calls never outlive the call itself, so
+        // nothing is ever given up here.
         if (fd_ >= 0) close(fd_);
         if (wakeFd_ >= 0) close(wakeFd_);
         fd_ = -1;
         wakeFd_ = -1;
+        return Succeeded();
     }
 
     WaitResult WaitReadable() override {

@@ -135,6 +135,7 @@ std::string DescribeOpenError(const std::string& path, const std::string& descri
             break;
         case DeviceFault::kNone:
         case DeviceFault::kWouldBlock:
+        case DeviceFault::kStuck:
         case DeviceFault::kOther:
             break;
     }

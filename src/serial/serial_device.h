@@ -5,8 +5,8 @@
 // pseudo-terminal cannot do).
 //
 // Thread contract (as CCommPort and the port watcher use it):
-//   - Open, Configure, Purge, SetDtr, Write, OutputQueued, WaitObject and Close run on the thread
-//     that owns the port; Close only once the port watcher has ended.
+//   - Open, Configure, Purge, SetDtr, ReadModemLines, Write, OutputQueued, WaitObject and Close run
+//     on the thread that owns the port; Close only once the port watcher has ended.
 //   - WaitReadable and Read run on the port watcher thread, at the same time as Write and friends.
 //   - Wake may be called from any thread while the device is open.
 #pragma once
@@ -25,6 +25,7 @@ enum class DeviceFault {
     kPermissionDenied,  // the user may not open the device
     kNoSuchDevice,      // there is no device by that name
     kGone,              // the device went away: hang-up, unplugged adapter, closed peer
+    kStuck,             // the driver did not end a cancelled call in time: the call was given up
     kOther,
 };
 
@@ -36,6 +37,15 @@ struct DeviceStatus {
     int error = 0;  // its error code (errno on POSIX, GetLastError() on Windows); 0 for none
 
     bool ok() const { return fault == DeviceFault::kNone; }
+};
+
+// The modem-status inputs that can hold the port's output back, and whether the port's output
+// waits for each, as the system applied the settings (Linux has no flow control on DSR).
+struct ModemLines {
+    bool cts = false;  // Clear To Send is high
+    bool dsr = false;  // Data Set Ready is high
+    bool outputWaitsForCts = false;
+    bool outputWaitsForDsr = false;
 };
 
 enum class WaitResult {
@@ -59,6 +69,9 @@ class SerialDevice {
     // dropping unsent ones.
     virtual DeviceStatus Purge(bool output) = 0;
     virtual DeviceStatus SetDtr(bool raised) = 0;
+    // Reads the modem-status inputs. Fails where the port has none (a pseudo-terminal, Wine's
+    // ports on one).
+    virtual DeviceStatus ReadModemLines(ModemLines& lines) = 0;
     // Writes what fits now, never waiting; count = bytes taken. kWouldBlock when none fit.
     virtual DeviceStatus Write(const void* data, long length) = 0;
     // What signals that Write can take bytes again, for the port's waiter (port_waiter.h): the
@@ -67,7 +80,9 @@ class SerialDevice {
     virtual PortWaitObject WaitObject() const = 0;
     // Bytes written but not yet sent on the line.
     virtual DeviceStatus OutputQueued() = 0;
-    virtual void Close() = 0;
+    // Closes the device. kStuck when a call since Open had to be given up because the driver never
+    // ended it, even cancelled (`call` names it); the port is closed all the same.
+    virtual DeviceStatus Close() = 0;
 
     // Port watcher: blocks until bytes are waiting, Wake() is called, or the device goes away.
     virtual WaitResult WaitReadable() = 0;

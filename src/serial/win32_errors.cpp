@@ -16,6 +16,7 @@ DeviceFault OpenFault(unsigned long error) {
         case ERROR_INVALID_NAME:
         case ERROR_DEV_NOT_EXIST:
         case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
         case ERROR_NOT_READY:
             return DeviceFault::kNoSuchDevice;
         default:
@@ -25,15 +26,19 @@ DeviceFault OpenFault(unsigned long error) {
 
 DeviceFault IoFault(unsigned long error) {
     switch (error) {
-        case ERROR_BROKEN_PIPE:           // hang-up: Wine's pseudo-terminal master closed
-        case ERROR_NOT_READY:             // a write after such a hang-up
-        case ERROR_OPERATION_ABORTED:     // the port was closed under the call
-        case ERROR_INVALID_HANDLE:        // ... or its handle is gone
-        case ERROR_DEVICE_NOT_CONNECTED:  // an unplugged USB adapter
+        case ERROR_BROKEN_PIPE:        // hang-up: Wine's pseudo-terminal master closed
+        case ERROR_NOT_READY:          // a write after such a hang-up
+        case ERROR_OPERATION_ABORTED:  // the port was closed under the call
+        case ERROR_INVALID_HANDLE:     // ... or its handle is gone
+        // What USB serial drivers answer once their adapter was pulled:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
         case ERROR_DEV_NOT_EXIST:
-        case ERROR_ACCESS_DENIED:  // some USB serial drivers' answer after an unplug
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
+        case ERROR_SEM_TIMEOUT:
             return DeviceFault::kGone;
         default:
             return DeviceFault::kOther;
@@ -82,6 +87,7 @@ std::string DescribeOpenError(const std::string& path, const std::string& descri
             break;
         case DeviceFault::kNone:
         case DeviceFault::kWouldBlock:
+        case DeviceFault::kStuck:
         case DeviceFault::kOther:
             break;
     }

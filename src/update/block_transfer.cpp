@@ -4,21 +4,24 @@
 
 namespace {
 
-TransferEnd EndOfFailedWrite(const CCommPort& port) {
-    return port.LastWriteFailure() == WriteFailure::kGone ? TransferEnd::kHungUp
-                                                          : TransferEnd::kWriteFailed;
+void EndByFailedWrite(const CCommPort& port, TransferResult& result) {
+    result.end = port.LastWriteFailure() == WriteFailure::kGone ? TransferEnd::kHungUp
+                                                                : TransferEnd::kWriteFailed;
+    result.heldBy = port.LastWriteHold();
 }
 
 }  // namespace
 
 TransferResult SendBlocks(std::span<const unsigned char> bytes, CCommPort& port,
-                          TransferProgress& progress) {
+                          TransferProgress& progress, TransferResult* live) {
     const auto length = static_cast<std::uint32_t>(bytes.size());
     const std::uint32_t count = length / BLOCK_SIZE;
     progress.SetBarRange(0, static_cast<int>(count));
     progress.SetBarStep(1);
 
-    TransferResult result;
+    TransferResult own;
+    TransferResult& result = live != nullptr ? *live : own;
+    result = {};
     const unsigned char* position = bytes.data();
     for (std::uint32_t block = 0; block < count; ++block) {
         // The bar shows a block as done just before it is written.
@@ -28,7 +31,7 @@ TransferResult SendBlocks(std::span<const unsigned char> bytes, CCommPort& port,
             return result;
         }
         if (!port.WriteBlock(position, BLOCK_SIZE)) {
-            result.end = EndOfFailedWrite(port);
+            EndByFailedWrite(port, result);
             return result;
         }
         ++result.blocksSent;
@@ -40,6 +43,14 @@ TransferResult SendBlocks(std::span<const unsigned char> bytes, CCommPort& port,
     if (port.WriteBlock(position, remainder))
         result.remainderSent = remainder;
     else
-        result.end = EndOfFailedWrite(port);
+        EndByFailedWrite(port, result);
     return result;
+}
+
+TransferResult WithWriteUnderWayDone(TransferResult sofar, std::uint64_t total) {
+    if (sofar.blocksSent < total / BLOCK_SIZE)
+        ++sofar.blocksSent;
+    else
+        sofar.remainderSent = static_cast<std::uint32_t>(total % BLOCK_SIZE);
+    return sofar;
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <span>
 
+#include "serial/output_hold.h"
+
 class CCommPort;
 
 inline constexpr std::uint32_t BLOCK_SIZE = 200;
@@ -40,12 +42,20 @@ struct TransferResult {
     TransferEnd end = TransferEnd::kComplete;
     std::uint32_t blocksSent = 0;     // whole blocks written and drained
     std::uint32_t remainderSent = 0;  // bytes of the last, short write, once it went out whole
+    // What held back the write that ended the transfer, as the modem lines last showed it;
+    // nothing when no write was held or the lines could not be read.
+    OutputHold heldBy;
 
     std::uint64_t BytesSent() const {
         return std::uint64_t{blocksSent} * BLOCK_SIZE + remainderSent;
     }
 };
 
-// Sends `bytes` in whole blocks, then the remainder unless something stopped the blocks.
+// Sends `bytes` in whole blocks, then the remainder unless something stopped the blocks. `live`,
+// when given, holds the figures as they grow, for a handler that the writes' waits serve.
 TransferResult SendBlocks(std::span<const unsigned char> bytes, CCommPort& port,
-                          TransferProgress& progress);
+                          TransferProgress& progress, TransferResult* live = nullptr);
+
+// The figures of a transfer of `total` bytes once the write under way when `sofar` was taken has
+// gone out whole as well: the next block, or the remainder after the last block.
+TransferResult WithWriteUnderWayDone(TransferResult sofar, std::uint64_t total);

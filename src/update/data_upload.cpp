@@ -1,8 +1,12 @@
 #include "update/data_upload.h"
 
+#include "serial/comm_port.h"
+
 UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
-                            UploadSink& sink, DataFileLock lock) {
-    UploadResult result;
+                            UploadSink& sink, DataFileLock lock, UploadResult* live) {
+    UploadResult own;
+    UploadResult& result = live != nullptr ? *live : own;
+    result = {};
     DataFileContents file = ReadDataFile(path, lock);
     result.file = file.status;
     if (file.status != DataFileStatus::kOk) {
@@ -14,7 +18,10 @@ UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSess
     TransferProgress* progress = sink.BeginTransfer(result.bytes->size());
     // Without its display the transfer could not be followed or cancelled: send nothing.
     if (!progress) return result;
-    result.transfer = SendBlocks(*result.bytes, port, *progress);
+    port.SetHoldReport([&sink](const OutputHold& hold) { sink.ReportWriteHeld(hold); });
+    result.transfer.emplace();
+    SendBlocks(*result.bytes, port, *progress, &*result.transfer);
+    port.SetHoldReport({});
     sink.EndTransfer(*result.transfer);
     return result;
 }

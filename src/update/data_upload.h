@@ -27,6 +27,9 @@ class UploadSink {
     // The transfer of `totalBytes` starts: the display to step and to ask for Cancel, or nullptr
     // when it cannot be shown, and then nothing is sent.
     virtual TransferProgress* BeginTransfer(std::uint64_t totalBytes) = 0;
+    // A block has waited a while and the modem lines show what holds it back: during the transfer,
+    // while the write still waits, and again whenever that changes.
+    virtual void ReportWriteHeld(const OutputHold& hold) = 0;
     // The transfer has ended; called only after a BeginTransfer that gave a display.
     virtual void EndTransfer(const TransferResult& result) = 0;
 };
@@ -41,6 +44,9 @@ struct UploadResult {
 
 // Reads the file under `lock` and sends it. When the file cannot be opened the run ends as failed
 // (stop flag set, result flag cleared, the cause noted) once the sink has reported it: nothing was
-// sent, so the run must not end as a success.
+// sent, so the run must not end as a success. `live`, when given, holds the result as it grows
+// (the bytes once read, the transfer's figures after each write), for a handler that the writes'
+// waits serve.
 UploadResult UploadDataFile(const std::string& path, CCommPort& port, UpdateSession& session,
-                            UploadSink& sink, DataFileLock lock = DataFileLock::kExclusive);
+                            UploadSink& sink, DataFileLock lock = DataFileLock::kExclusive,
+                            UploadResult* live = nullptr);

@@ -402,6 +402,14 @@ std::string UpdateRecord::RecordLine(const RunEnd& end) const {
     out += ",\"console_log_complete\":";
     out += complete ? "true" : "false";
     out += ",\"console_log_lines\":" + std::to_string(consoleFileLines_);
+    out += ",\"held_by\":";
+    if (sent.heldBy.Held()) {
+        out += sent.heldBy.cts && sent.heldBy.dsr ? "[\"CTS\",\"DSR\"]"
+               : sent.heldBy.cts                  ? "[\"CTS\"]"
+                                                  : "[\"DSR\"]";
+    } else {
+        out += "null";
+    }
     AppendFault(out);
     return out;
 }

@@ -71,9 +71,14 @@ class UpdateRun::AnsweringSink final : public UploadSink, private TransferProgre
         shown_ = sink_.BeginTransfer(totalBytes);
         if (!shown_) return nullptr;
         run_.lastRequestUnanswered_ = false;
+        run_.transferring_ = true;
         return this;
     }
-    void EndTransfer(const TransferResult& result) override { sink_.EndTransfer(result); }
+    void ReportWriteHeld(const OutputHold& hold) override { sink_.ReportWriteHeld(hold); }
+    void EndTransfer(const TransferResult& result) override {
+        run_.transferring_ = false;
+        sink_.EndTransfer(result);
+    }
 
   private:
     void SetBarRange(int lower, int upper) override { shown_->SetBarRange(lower, upper); }
@@ -189,8 +194,10 @@ void UpdateRun::Upload(UploadSink& sink) {
     lastRequestUnanswered_ = true;
     lastFileProblem_.reset();
     AnsweringSink answering(sink, *this);
-    UploadResult upload =
-        UploadDataFile(dataFilePath_, *shared_->port, shared_->session, answering, settings_.lock);
+    UploadResult upload = UploadDataFile(dataFilePath_, *shared_->port, shared_->session, answering,
+                                         settings_.lock, &upload_);
+    // Ended and recorded from inside the upload: what the upload says now is no longer news.
+    if (Recorded()) return;
     if (upload.bytes) lastFileLength_ = upload.bytes->size();
     if (!upload.transfer) return;
     lastTransfer_ = upload.transfer;
@@ -206,6 +213,35 @@ void UpdateRun::Stop(EndCause cause, std::string detail) {
         session.flags.result.store(0);
     }
     session.RequestStop();
+}
+
+void UpdateRun::EndNow(EndCause cause, std::string detail) {
+    Stop(cause, std::move(detail));
+    if (!portOpen_) return;
+    CCommPort& port = *shared_->port;
+    // The last upload's transfer, also when its upload has not returned yet.
+    if (upload_.transfer) {
+        TransferResult figures = *upload_.transfer;
+        if (transferring_) {
+            // The transfer stops here: the block on the wire goes out, or is given up.
+            figures.end = TransferEnd::kCancelled;
+            if (port.Writing()) {
+                if (port.FinishBlock(kLastBlockWait)) {
+                    figures = WithWriteUnderWayDone(figures, upload_.bytes->size());
+                } else {
+                    figures.end = TransferEnd::kWriteFailed;
+                    figures.heldBy = port.LastWriteHold();
+                }
+            }
+        }
+        lastTransfer_ = figures;
+        lastFileLength_ = upload_.bytes->size();
+        shared_->record->DataSent(upload_.bytes);
+    }
+    // The reader is told to stop, not waited for: it may be waiting for this very thread.
+    ClosePort();
+    portOpen_ = false;
+    Record();
 }
 
 const RunVerdict& UpdateRun::Conclude() {
@@ -233,12 +269,21 @@ void UpdateRun::Record() {
     end.message = OutcomeMessage(verdict);
     end.endedBy = EndCauseName(verdict.cause);
     end.detail = verdict.detail;
+    // What the operator could not have learnt from the device: a hold on the line, a driver.
+    for (const std::string& note :
+         {lastTransfer_ && lastTransfer_->heldBy.Held()
+              ? "the device held the output back: " + DescribeHold(lastTransfer_->heldBy)
+              : std::string(),
+          portProblem_}) {
+        if (!note.empty()) end.detail += (end.detail.empty() ? "" : "; ") + note;
+    }
     end.time = std::chrono::system_clock::now();
     record->Finish(end);
 }
 
 void UpdateRun::Close() {
-    if (!portOpen_) return;
+    if (closed_) return;
+    closed_ = true;
     Shared& shared = *shared_;
     bool readerLeft = false;
     if (reader_.Started()) {
@@ -256,16 +301,16 @@ void UpdateRun::Close() {
         }
     }
     portOpen_ = false;
-    // An attached port goes back to its owner without this run's waiter.
+    // Never opened, or given back as the run could not start.
+    if (!shared.port) return;
+    // An attached port goes back to its owner without this run's waiter, and stays open unless a
+    // reader left running still looks at its buffer: no later run may share that.
     if (!ownsPort_) shared.port->SetWaiter(nullptr);
-    if (readerLeft) {
-        // The reader left running may still look at the port's buffer, which stays; an attached
-        // port is closed too, so that no later run shares the buffer with it.
-        shared.port->ClosePort();
-    } else {
-        shared.session.buffer = nullptr;
-        shared.port.reset();
-    }
+    if (ownsPort_ || readerLeft) ClosePort();
+    // The reader left running may still look at the port's buffer, which stays.
+    if (readerLeft) return;
+    shared.session.buffer = nullptr;
+    shared.port.reset();
 }
 
 const std::string& UpdateRun::RecordLine() const {
@@ -278,4 +323,13 @@ void UpdateRun::TellProblem(const std::string& line) {
         settings_.recordProblems(line);
     else
         (void)WriteAll(kStandardError, line + "\n");
+}
+
+void UpdateRun::ClosePort() {
+    CCommPort& port = *shared_->port;
+    port.ClosePort();
+    const std::string problem = port.DescribeCloseProblem();
+    if (problem.empty() || problem == portProblem_) return;
+    portProblem_ = problem;
+    TellProblem(settings_.program + ": " + problem);
 }

@@ -21,7 +21,10 @@
 //   Record    appends the record's line for the concluded verdict, once;
 //   Close     stops the reader, waits for it at most kReaderLimit, and closes a port of its own
 //             (DTR dropped); an attached one stays open, with whatever its reader did not take for
-//             the next run's reader.
+//             the next run's reader;
+//   EndNow    instead of Stop, Record and Close when the process may end as soon as the caller
+//             returns (the session ends): from wherever the thread is, a handler inside the upload
+//             too, it lets the block on the wire go out, closes the port and writes the record.
 // The reader reports each line, the data request and its end to the console sink on its own thread;
 // every line the sink shows goes to the record too. A line the sink could not show is in neither.
 // A request the device makes counts as unanswered from the moment the upload starts until its
@@ -60,8 +63,8 @@ struct RunSettings {
     std::string program;  // for the record and its problem line
     std::string version;
     std::string recordDirectory = RecordDirectory();
-    // Where the record's problems, and a thread that did not stop in time, are told; empty:
-    // standard error.
+    // One line each on the run's own troubles: the record not written, a thread that did not stop
+    // in time, a call the port's driver never ended. Empty: standard error.
     UpdateRecord::ProblemSink recordProblems;
     DataFileLock lock = DataFileLock::kExclusive;
     // Starts the console reader's thread; throws std::system_error when the system gives none.
@@ -114,6 +117,14 @@ class UpdateRun {
     // Ends the run by `cause` unless the device ended it first; `detail` names a signal or why a
     // wait failed. A transfer under way stops after the block on the wire.
     void Stop(EndCause cause, std::string detail = {});
+    // Ends the run at once, from wherever the owning thread is, a handler that the upload's waits
+    // serve too: stops it as Stop does, lets the block on the wire go out (within kLastBlockWait;
+    // not at all while the modem lines hold it back), closes the port (DTR dropped) and appends
+    // the record with the transfer's figures as they stand. The console reader is told to stop,
+    // not joined: it may be waiting for this very thread. For an end that will not wait for the
+    // stack to unwind: the process may end as soon as the caller returns. What runs after it (an
+    // upload returning, Record, Close) changes nothing that was recorded.
+    void EndNow(EndCause cause, std::string detail);
     // The run's end was noted: by the device, a hang-up, a file problem or a stop.
     bool Ended() const { return shared_->session.endCause.load() != EndCause::kNone; }
     // The port is open: the run has not been closed.
@@ -130,6 +141,9 @@ class UpdateRun {
     // Stops the reader, waits for it at most kReaderLimit, and closes the port. A run that nothing
     // else ended ends as closed by the operator. Once; later calls do nothing.
     void Close();
+
+    // As for any stop: the block on the wire gets the port's whole write time-out.
+    static constexpr std::chrono::milliseconds kLastBlockWait{10000};
 
     const std::string& DataFilePath() const { return dataFilePath_; }
     // The record's line once written, as written (without its line end); empty before, or when
@@ -160,6 +174,8 @@ class UpdateRun {
     OpenResult StartConsoleReader();
     // The record's start; the system's words when it gave the record no helper thread.
     std::optional<std::string> StartRecord();
+    // Closes the port and notes a problem of its driver for the operator and the record.
+    void ClosePort();
 
     RunSettings settings_;
     PortWaiter* waiter_;
@@ -178,4 +194,9 @@ class UpdateRun {
     bool lastRequestUnanswered_ = false;
     std::optional<DataFileStatus> lastFileProblem_;
     std::optional<RunVerdict> verdict_;
+    bool closed_ = false;  // Close has run
+    // The last upload, growing while it runs, and whether its transfer is under way.
+    UploadResult upload_;
+    bool transferring_ = false;
+    std::string portProblem_;  // the port's close problem, for the record's detail
 };

@@ -21,12 +21,13 @@ class PassThroughDevice : public SerialDevice {
     DeviceStatus Configure(const DeviceControlBlock& s) override { return real_->Configure(s); }
     DeviceStatus Purge(bool output) override { return real_->Purge(output); }
     DeviceStatus SetDtr(bool raised) override { return real_->SetDtr(raised); }
+    DeviceStatus ReadModemLines(ModemLines& lines) override { return real_->ReadModemLines(lines); }
     DeviceStatus Write(const void* data, long length) override {
         return real_->Write(data, length);
     }
     PortWaitObject WaitObject() const override { return real_->WaitObject(); }
     DeviceStatus OutputQueued() override { return real_->OutputQueued(); }
-    void Close() override { real_->Close(); }
+    DeviceStatus Close() override { return real_->Close(); }
     WaitResult WaitReadable() override { return real_->WaitReadable(); }
     DeviceStatus Read(void* destination, long maximum) override {
         return real_->Read(destination, maximum);

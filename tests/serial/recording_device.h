@@ -72,9 +72,9 @@ class RecordingDevice final : public PassThroughDevice {
     DeviceStatus SetDtr(bool raised) override {
         return Note(raised ? "RaiseDtr" : "DropDtr", PassThroughDevice::SetDtr(raised));
     }
-    void Close() override {
+    DeviceStatus Close() override {
         if (IsOpen()) journal_->Add("Close");  // the port's destructor closes once more
-        PassThroughDevice::Close();
+        return PassThroughDevice::Close();
     }
     WaitResult WaitReadable() override {
         journal_->Add("WaitReadable");

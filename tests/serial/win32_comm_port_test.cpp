@@ -1,8 +1,10 @@
 // The serial port and its watcher on Win32 under Wine, over a COM port whose far end is the Linux
 // peer (win32_com_peer.h) on a pseudo-terminal: the settings reach the line, a second open is
-// refused, bytes cross unchanged both ways, a stalled line ends a write at its time-out, a hang-up
-// ends the watcher, and closing the port wakes it at once. The port's device is wrapped in a
-// RecordingDevice, so that tests wait for the watcher by its journal instead of by the clock.
+// refused, bytes cross unchanged both ways, a stalled line ends a write at its time-out (with no
+// word of modem lines, which Wine's ports lack), a write in flight on it ends when the port
+// closes, a hang-up ends the watcher, and closing the port wakes it at once. The port's device is
+// wrapped in a RecordingDevice, so that tests wait for the watcher by its journal instead of by the
+// clock.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -96,11 +98,13 @@ TEST_F(Win32CommPortTest, UploadInBlocksArrivesByteForByte) {
 
 TEST_F(Win32CommPortTest, StalledLineEndsTheWriteAtTheTimeOutAndWorksOnceItMovesAgain) {
     port->SetWriteTimeout(300ms);
+    port->SetHoldReport([](const OutputHold&) { ADD_FAILURE() << "a pseudo-terminal held it"; });
     const std::string block = Pattern(200);
     int written = 0;  // the peer reads nothing: the line fills within a few dozen kilobytes
     while (written < 5000 && port->WriteBlock(block.data(), 200) == 1) ++written;
     EXPECT_LT(written, 5000) << "the line never filled";
     EXPECT_EQ(port->LastWriteFailure(), WriteFailure::kTimedOut);
+    EXPECT_FALSE(port->LastWriteHold().Held());
 
     peer.BeginReceive(1 << 20, 500);
     const std::string drained = peer.EndReceive();
@@ -108,6 +112,24 @@ TEST_F(Win32CommPortTest, StalledLineEndsTheWriteAtTheTimeOutAndWorksOnceItMoves
     peer.BeginReceive(4, 5000);
     EXPECT_EQ(port->WriteBlock("more", 4), 1) << "the port should work again once the peer reads";
     EXPECT_EQ(peer.EndReceive(), "more");
+}
+
+TEST_F(Win32CommPortTest, AWriteStillInFlightOnAStalledLineEndsAsThePortCloses) {
+    port->SetWriteTimeout(300ms);
+    const std::string block = Pattern(200);
+    int written = 0;
+    while (written < 5000 && port->WriteBlock(block.data(), 200) == 1) ++written;
+    ASSERT_EQ(port->LastWriteFailure(), WriteFailure::kTimedOut);
+    // On another thread only so that a close that waits for ever fails the test.
+    auto closing = std::async(std::launch::async, [&] { return port->ClosePort(); });
+    ASSERT_EQ(closing.wait_for(10s), std::future_status::ready) << "the close waited for the write";
+    // Ended within its bound, not given up.
+    EXPECT_EQ(port->DescribeCloseProblem(), "");
+    // The write that did not drain was dropped with the output, before the handle closed.
+    const auto events = journal->Events();
+    const long purge = DeviceJournal::Find(events, "Purge", DeviceJournal::Find(events, "Wake"));
+    ASSERT_GE(purge, 0);
+    EXPECT_GT(DeviceJournal::Find(events, "Close", purge), purge);
 }
 
 TEST_F(Win32CommPortTest, HangUpEndsTheWatcherAndTheNextWrite) {

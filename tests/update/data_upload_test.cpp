@@ -163,6 +163,7 @@ class RecordingUploadSink final : public UploadSink {
         total = totalBytes;
         return display ? &progress : nullptr;
     }
+    void ReportWriteHeld(const OutputHold&) override {}
     void EndTransfer(const TransferResult&) override { ++ended; }
 
     RecordingProgress progress;

@@ -88,7 +88,7 @@ class UpdateRecordTest : public ::testing::Test {
     // A transfer of 5 whole blocks and a 1-byte remainder, or none.
     static RunEnd Ended(std::optional<TransferEnd> transfer, RecordedOutcome outcome, int message) {
         RunEnd end;
-        if (transfer) end.transfer = TransferResult{*transfer, 5, 1};
+        if (transfer) end.transfer = TransferResult{*transfer, 5, 1, {}};
         end.uploads = 1;
         end.outcome = outcome;
         end.message = message;
@@ -174,6 +174,29 @@ TEST_F(UpdateRecordTest, ASecondRunAppendsBesideTheFirst) {
     EXPECT_TRUE(Has(lines[1], "\"message\":null,"));
     EXPECT_TRUE(Has(lines[1], "\"last_line\":null,"));
     EXPECT_NE(Field(lines[0], "console_log"), Field(lines[1], "console_log"));
+}
+
+TEST_F(UpdateRecordTest, NamesTheLinesThatHeldTheLastWrite) {
+    const struct {
+        OutputHold hold;
+        const char* field;
+    } cases[] = {
+        {{}, R"("held_by":null,)"},
+        {{.dsr = true}, R"("held_by":["DSR"],)"},
+        {{.cts = true}, R"("held_by":["CTS"],)"},
+        {{.cts = true, .dsr = true}, R"("held_by":["CTS","DSR"],)"},
+    };
+    for (const auto& c : cases) {
+        UpdateRecord record = MakeRecord();
+        record.Start(StartOn("COM1"));
+        RunEnd end = Ended(TransferEnd::kWriteFailed, RecordedOutcome::kClosedByOperator, 0);
+        end.transfer->heldBy = c.hold;
+        record.Finish(end);
+    }
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(Has(lines[i], cases[i].field)) << lines[i];
 }
 
 TEST_F(UpdateRecordTest, KeepsOnlyTheNewestConsoleFiles) {

@@ -44,6 +44,7 @@ enum class Act {
     kStopAtBlock3,    // a stop (the row's cause) while block 2 goes out
     kStopAfterBoot,   // a stop before the device asks for the data
     kStopAfterEnd,    // a stop once the device has ended the run
+    kEndNowAtBlock3,  // the session ends (the row's cause) while block 2 goes out
 };
 
 enum class File { kWhole, kMissing, kTooLarge };
@@ -122,6 +123,7 @@ class ActingSink final : public UploadSink, public TransferProgress {
     explicit ActingSink(std::function<void(int)> atBlock) : atBlock_(std::move(atBlock)) {}
     void ReportFileProblem(DataFileStatus, const std::string&, int) override {}
     TransferProgress* BeginTransfer(std::uint64_t) override { return this; }
+    void ReportWriteHeld(const OutputHold&) override {}
     void EndTransfer(const TransferResult&) override {}
     void SetBarRange(int, int) override {}
     void SetBarStep(int) override {}
@@ -198,6 +200,10 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
         if (block != 3) return;
         if (c.act == Act::kCancelAtBlock3) sink.cancel = true;
         if (c.act == Act::kStopAtBlock3) run.Stop(c.stop, c.stopDetail);
+        if (c.act == Act::kEndNowAtBlock3) {
+            run.EndNow(c.stop, c.stopDetail);
+            EXPECT_FALSE(RecordLine().empty()) << "not recorded before the upload returned";
+        }
     });
     if (c.act == Act::kStopAfterBoot) run.Stop(c.stop, c.stopDetail);
     while (news.NextIsDataRequest()) run.Upload(sink);
@@ -294,6 +300,17 @@ const RunCase kCases[] = {
      .outcome = "closed-by-operator",
      .endedBy = "signal",
      .detail = "SIGTERM",
+     .transfer = "cancelled",
+     .message = "null",
+     .cliStatus = 130},
+    // Recorded from inside the upload; the upload's return and the later Record change nothing.
+    {.name = "SessionEnd",
+     .act = Act::kEndNowAtBlock3,
+     .stop = EndCause::kSignal,
+     .stopDetail = "WM_ENDSESSION",
+     .outcome = "closed-by-operator",
+     .endedBy = "signal",
+     .detail = "WM_ENDSESSION",
      .transfer = "cancelled",
      .message = "null",
      .cliStatus = 130},
@@ -568,6 +585,7 @@ TEST_P(Witnesses, ShowRecordAndEndWithOneVerdict) {
         explicit BoxSink(std::function<void()> shown) : shown_(std::move(shown)) {}
         void ReportFileProblem(DataFileStatus, const std::string&, int) override { shown_(); }
         TransferProgress* BeginTransfer(std::uint64_t) override { return nullptr; }
+        void ReportWriteHeld(const OutputHold&) override {}
         void EndTransfer(const TransferResult&) override {}
 
       private:

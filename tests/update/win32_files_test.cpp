@@ -112,7 +112,7 @@ TEST_F(Win32FilesTest, ARecordGoesIntoAFolderMadeForItWithItsConsoleFile) {
         record.ConsoleLine("bootmode=DATAWAIT");
         record.DataSent(std::make_shared<const std::vector<unsigned char>>(9, 'x'));
         RunEnd end;
-        end.transfer = TransferResult{TransferEnd::kComplete, 0, 9};
+        end.transfer = TransferResult{TransferEnd::kComplete, 0, 9, {}};
         end.uploads = 1;
         end.outcome = RecordedOutcome::kSucceeded;
         end.message = 109;

@@ -14,6 +14,13 @@
 #       Waits for the simulator, then sets $received (the bytes it got) and $byte_for_byte.
 #   record_field JQ-FILTER
 #       The field of the one record line.
+#   end_session PROGRAM.EXE
+#       Ends the session under the program's transfer: asked as `wineboot --end-session` asks, the
+#       program must ask it to wait and go on; then ended as Windows ends it once the user chose
+#       to go on all the same (wine_end_session.exe). Waits for the program ($app) to end.
+#   check_session_end_record
+#       The record names the session's end and was written before the program answered it, and
+#       the device saw the port close.
 #   fail WHY…
 #       Notes a failure of the case ($status becomes 1).
 # Clean-up (the simulator, the program in $app, a prefix started here) runs at exit.
@@ -102,3 +109,30 @@ device_run_finish() {
 }
 
 record_field() { jq -r "$1" "$record_dir/updates.log" 2>/dev/null; }
+
+end_session() {
+  local program=$1
+  # Wine gives up the whole end at the first program that asks to wait, and says so.
+  if wine wineboot --end-session >"$work/wineboot.log" 2>&1; then
+    fail "the session's end went ahead during the transfer"
+  fi
+  if program_ended; then fail "$program ended although it asked the session to wait"; fi
+  wine "$build/tests/wine/wine_end_session.exe" "$program" >"$work/end_session.log" 2>&1 ||
+    fail "no window of $program heard the session's end"
+  echo "--- the session's end"
+  tr -d '\r' <"$work/end_session.log"
+  wait_for 30 program_ended || fail "$program did not end with the session"
+}
+
+check_session_end_record() {
+  [ "$(record_field .ended_by)/$(record_field .detail)" = signal/WM_ENDSESSION ] ||
+    fail "record ended by $(record_field .ended_by)/$(record_field .detail)"
+  # Both in local time with milliseconds: the record's end is the earlier or the same.
+  local answered recorded
+  answered=$(sed -n 's/^returned //p' "$work/end_session.log" | tr -d '\r')
+  recorded=$(record_field .end | cut -c1-23)
+  if [ -z "$answered" ] || [[ "$recorded" > "$answered" ]]; then
+    fail "recorded at $recorded, after the answer to the session's end at ${answered:-?}"
+  fi
+  grep -q 'closed the port' "$work/device.log" || fail "the device did not see the port close"
+}

@@ -10,6 +10,10 @@
 #             closed by Esc, the program ends with 1
 #   cancel    Esc in the progress dialog in the middle of a paced transfer: sending stops after
 #             whole blocks, the record counts exactly what the device received
+#   session-end  the session ends in the middle of a paced transfer: asked first (wineboot
+#             --end-session), the program asks it to wait and goes on; ended all the same
+#             (session_end.sh), it stops after whole blocks, closes the port and writes the record
+#             before its answer, with exactly what the device received
 # Each case checks the update record under the prefix's LOCALAPPDATA\QelpUpd. --shot keeps a
 # screenshot of the outcome box over the main window. Exit status 0 when the program behaved so.
 set -euo pipefail
@@ -29,7 +33,7 @@ case $case_name in
   failure) size=3001; device_options=(--scenario record-header) ;;
   # Larger than what the pseudo-terminal holds (about 19 KB): bytes written into it count as sent
   # at once, and the paced device takes 10 s to read them.
-  cancel) size=100000; device_options=(--pace) ;;
+  cancel|session-end) size=100000; device_options=(--pace) ;;
   *) echo "unknown case: $case_name" >&2; exit 2 ;;
 esac
 device_run_start 12 "$size" "${device_options[@]}" || exit 1
@@ -45,16 +49,21 @@ press "$port_dialog" Return || fail "the port dialog took no Enter"
 main=$(find_window 30 "^QelpUpd$" "$port_dialog") || { echo "no main window"; exit 1; }
 wait_for 30 grep -q '^note: port opened' "$work/device.log" || fail "the port did not open"
 
-if [ "$case_name" = cancel ]; then
+if [ "$case_name" = cancel ] || [ "$case_name" = session-end ]; then
   progress=$(find_window 30 "^処理中" "$main") || fail "no progress dialog"
   wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
+fi
+if [ "$case_name" = cancel ]; then
   press "$progress" Escape || fail "the progress dialog took no Esc"
   window_gone 30 "^処理中" "$progress" || fail "the transfer did not stop"
 fi
-
-box=$(find_window 60 "^qelpupd$" "$main" "$port_dialog") || fail "no outcome box"
-if [ -n "$shot" ] && [ -n "${box:-}" ]; then import -window root "$shot" 2>/dev/null || true; fi
-[ -n "${box:-}" ] && press "$box" Return
+if [ "$case_name" = session-end ]; then
+  end_session qelpupd.exe
+else
+  box=$(find_window 60 "^qelpupd$" "$main" "$port_dialog") || fail "no outcome box"
+  if [ -n "$shot" ] && [ -n "${box:-}" ]; then import -window root "$shot" 2>/dev/null || true; fi
+  [ -n "${box:-}" ] && press "$box" Return
+fi
 if [ "$case_name" = failure ]; then
   # Message 108: the window stays with the log until the operator closes it.
   if wait_for 2 program_ended; then fail "the window did not stay after the failure"; fi
@@ -66,6 +75,8 @@ device_run_finish
 
 expected_exit=0
 [ "$case_name" = failure ] && expected_exit=1
+# Ended from outside by then, as Windows ends a program whose session ends.
+[ "$case_name" = session-end ] && expected_exit=$app_exit
 [ "$app_exit" -eq "$expected_exit" ] || fail "qelpupd ended with status $app_exit, not $expected_exit"
 field() { record_field "$1"; }
 case $case_name in
@@ -77,12 +88,13 @@ case $case_name in
   failure)
     [ "$(field .outcome)/$(field .message)/$(field .detail)" = "failed/108/record header" ] ||
       fail "record $(field .outcome)/$(field .message)/$(field .detail)" ;;
-  cancel)
+  cancel | session-end)
     [ "$(field .transfer)" = cancelled ] || fail "transfer $(field .transfer)"
     sent=$(field .sent.bytes)
     [ "$sent" = "${received:-none}" ] || fail "the record says $sent bytes, the device got ${received:-none}"
     [ $((sent % 200)) -eq 0 ] && [ "$sent" -lt $((size / 2)) ] || fail "$sent bytes are not whole blocks of a cut transfer" ;;
 esac
+[ "$case_name" = session-end ] && check_session_end_record
 
 [ $status -eq 0 ] && echo "PASSED ($case_name)"
 exit $status

@@ -95,6 +95,14 @@ void OnTerminationRequest(std::function<void(const char* signal)> handler) {
     SetAction(OnSignal);
 }
 
+void OnSessionEnd(std::function<void()>) {
+    // Linux ends a session with SIGHUP and SIGTERM, which the termination handler answers.
+}
+
+// No session manager is asked here: the signals that end a session are answered in order.
+SessionEndHold::SessionEndHold(std::string) {}
+SessionEndHold::~SessionEndHold() = default;
+
 void EndByTerminationRequest(const char* signal) {
     const int signalNumber = SignalNumber(signal);
     ::signal(signalNumber, SIG_DFL);

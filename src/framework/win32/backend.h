@@ -39,7 +39,11 @@ Dialog* DialogOf(HWND window);
 // window's taskbar button flashes until the operator comes to it.
 void BringToFront(HWND window);
 
-// The session ends (logoff, shutdown): the termination handler hears of it (termination.h).
+// The session is about to end: true when a SessionEndHold asks it to wait (termination.h), and then
+// `window`'s top-level window carries the hold's reason.
+bool AskSessionEndToWait(HWND window);
+// The session ends (logoff, shutdown): the session-end handler, or else the termination handler,
+// hears of it (termination.h).
 void NoteSessionEnding();
 
 }  // namespace fw::win32

@@ -101,6 +101,10 @@ class DialogWidget {
                 EndPaint(window, &paint);
                 return TRUE;
             }
+            case WM_QUERYENDSESSION:
+                if (!win32::AskSessionEndToWait(window)) return FALSE;
+                SetWindowLongPtrW(window, DWLP_MSGRESULT, FALSE);
+                return TRUE;
             case WM_ENDSESSION:
                 if (wParam) win32::NoteSessionEnding();
                 return FALSE;

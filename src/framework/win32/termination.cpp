@@ -1,10 +1,14 @@
 // Termination requests on Win32: Ctrl+C, Ctrl+Break and closing the console, where the program has
 // one, and the end of the session (logoff, shutdown). A console event comes on a thread of its own
-// and is queued for the UI thread; the end of the session reaches the dialogs as WM_ENDSESSION.
+// and is queued for the UI thread; the end of the session reaches the dialogs as
+// WM_QUERYENDSESSION and WM_ENDSESSION, on the UI thread.
 #include "framework/termination.h"
 
 #include <atomic>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/ui_thread.h"
 // After the project's headers:
@@ -16,6 +20,22 @@ namespace {
 std::function<void(const char*)>& Handler() {
     static std::function<void(const char*)> handler;
     return handler;
+}
+
+std::function<void()>& SessionEndHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
+// The holds that live, innermost last, and the windows that got a block reason for them.
+struct Holds {
+    std::vector<std::wstring> reasons;
+    std::vector<HWND> blocking;
+};
+
+Holds& TheHolds() {
+    static Holds holds;
+    return holds;
 }
 
 const char* EventName(DWORD event) {
@@ -54,9 +74,43 @@ void EndByTerminationRequest(const char* signal) {
     ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+void OnSessionEnd(std::function<void()> handler) {
+    SessionEndHandler() = std::move(handler);
+}
+
+SessionEndHold::SessionEndHold(std::string reason) {
+    TheHolds().reasons.push_back(WideFromUtf8(reason));
+}
+
+SessionEndHold::~SessionEndHold() {
+    Holds& holds = TheHolds();
+    holds.reasons.pop_back();
+    if (!holds.reasons.empty()) return;
+    for (HWND window : holds.blocking)
+        if (IsWindow(window)) ShutdownBlockReasonDestroy(window);
+    holds.blocking.clear();
+}
+
+bool win32::AskSessionEndToWait(HWND window) {
+    Holds& holds = TheHolds();
+    if (holds.reasons.empty()) return false;
+    // Shown by Windows beside the program's name while it asks the user whether to go on; a
+    // window may carry a reason only on its own thread, which this is.
+    HWND root = GetAncestor(window, GA_ROOT);
+    if (ShutdownBlockReasonCreate(root, holds.reasons.back().c_str()))
+        holds.blocking.push_back(root);
+    return true;
+}
+
 void win32::NoteSessionEnding() {
-    // The system ends the program once the dialogs have answered WM_ENDSESSION.
-    if (Handler()) Handler()("WM_ENDSESSION");
+    // The system may end the program as soon as the dialogs have answered WM_ENDSESSION: the
+    // handler finishes before that. Every top-level window hears of it; the handler runs once.
+    static bool ended = false;
+    if (std::exchange(ended, true)) return;
+    if (SessionEndHandler())
+        SessionEndHandler()();
+    else if (Handler())
+        Handler()("WM_ENDSESSION");
 }
 
 }  // namespace fw

@@ -1,0 +1,12 @@
+#include "serial/output_hold.h"
+
+OutputHold HoldOf(const ModemLines& lines) {
+    return {lines.outputWaitsForCts && !lines.cts, lines.outputWaitsForDsr && !lines.dsr};
+}
+
+std::string DescribeHold(const OutputHold& hold) {
+    if (hold.cts && hold.dsr) return "CTS and DSR low";
+    if (hold.cts) return "CTS low";
+    if (hold.dsr) return "DSR low";
+    return {};
+}
