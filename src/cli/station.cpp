@@ -197,6 +197,7 @@ int Station::Run() {
         }
     }
     for (auto& port : ports_) port->Join();
+    NoteRunFinished();
     Dispatch();
     const int status = StationExitStatus(states_, StopRequested() != StopCause::kNone);
     // The records are written by now; a stream that takes nothing more does not hold up the end.

@@ -73,10 +73,14 @@ class StationUploadSink final : public UploadSink, private TransferProgress {
         total_ = totalBytes;
         steps_ = 0;
         start_ = Clock::now();
+        NoteTransfer(true);
         Post(0);
         return this;
     }
-    void EndTransfer(const TransferResult& result) override { Post(result.BytesSent()); }
+    void EndTransfer(const TransferResult& result) override {
+        NoteTransfer(false);
+        Post(result.BytesSent());
+    }
 
   private:
     void SetBarRange(int, int) override {}
