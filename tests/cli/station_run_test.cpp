@@ -1,7 +1,7 @@
 // The real qelpupd-cli --station against the device simulator playing lines of devices on several
 // pseudo-terminals at once: what each run's record says, what each device received, and the
 // station's exit status, for a line of devices, a port that appears late or too late, an adapter
-// pulled and plugged back, Ctrl+C during transfers and --runs.
+// pulled and plugged back, Ctrl+C during transfers or before any request, and --runs.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -42,7 +42,8 @@ std::vector<std::string> Lines(const std::string& text) {
 
 enum class Act {
     kNothing,
-    kInterrupt,  // Ctrl+C once every port is sending
+    kInterrupt,         // Ctrl+C once every port is sending
+    kInterruptWaiting,  // Ctrl+C once every port's device talks, before it asks for the data
 };
 
 struct StationCase {
@@ -94,13 +95,14 @@ TEST_P(StationRun, RecordsEachDeviceAsItEnded) {
     SimulatorProcess devices(simulatorArgs);
     for (int i = 0; i < c.ports; ++i) ASSERT_TRUE(devices.readLine()) << "no terminal's path";
     CliProcess station(stationArgs);
-    if (c.act == Act::kInterrupt) {
-        // Every port has begun its transfer: its first figures are out.
+    if (c.act != Act::kNothing) {
+        // Every port has begun its transfer (its first figures are out), or has a device talking.
+        const std::string after =
+            c.act == Act::kInterrupt ? "\",\"run\":1,\"percent\"" : "\",\"run\":1}";
         ASSERT_TRUE(station.WaitUntil(
             [&](const std::string& out, const std::string&) {
                 return std::all_of(links.begin(), links.end(), [&](const std::string& link) {
-                    return out.find("\"port\":\"" + link + "\",\"run\":1,\"percent\"") !=
-                           std::string::npos;
+                    return out.find("\"port\":\"" + link + after) != std::string::npos;
                 });
             },
             30s));
@@ -109,9 +111,16 @@ TEST_P(StationRun, RecordsEachDeviceAsItEnded) {
     const CliProcess::Ended ended = station.Finish(60s);
     EXPECT_EQ(ended.status, c.status) << ended.err;
 
-    // Each port's records, in order, end as the devices did.
+    // Each port's records, in order, end as the devices did; each console log begins with the
+    // device's first line, printed before its run began.
     std::map<std::string, std::vector<std::string>> records;
-    for (const std::string& line : Records()) records[Field(line, "port")].push_back(line);
+    for (const std::string& line : Records()) {
+        records[Field(line, "port")].push_back(line);
+        std::ifstream console(Field(line, "console_log"));
+        std::string first;
+        std::getline(console, first);
+        EXPECT_EQ(first.rfind("QELP boot loader", 0), 0u) << line;
+    }
     for (const std::string& link : links) {
         std::vector<std::string> runs;
         for (const std::string& line : records[link])
@@ -206,6 +215,15 @@ INSTANTIATE_TEST_SUITE_P(
                     3001,
                     {},
                     2},
+        // A device that never asks: stopped while it talks, its run never began.
+        StationCase{"InterruptBeforeAnyRequest",
+                    2,
+                    {"--scenario", "silent"},
+                    {},
+                    Act::kInterruptWaiting,
+                    3001,
+                    {},
+                    130},
         // Devices keep coming, but each port ends after its first.
         StationCase{"RunsOneEndsByItself",
                     2,
