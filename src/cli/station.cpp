@@ -1,7 +1,6 @@
 #include "cli/station.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +16,6 @@
 #include "serial/port_map.h"
 #include "serial/port_monitor.h"
 #include "serial/port_set.h"
-#include "update/standard_streams.h"
 #include "update/system_error.h"
 
 namespace {

@@ -289,25 +289,23 @@ StationPort::Next StationPort::ServeRun() {
     };
 
     Next next = Next::kGoOn;
-    for (bool going = true; going;) {
+    for (;;) {
         int error = 0;
-        switch (mailbox_.WaitForNewsOrStop(error, stop.Deadline())) {
-            case RunMailbox::Wake::kStop:
-                run.Stop(EndCause::kSignal, StopSignalName());
-                next = Next::kEnd;
-                going = false;
-                continue;
-            case RunMailbox::Wake::kTimedOut:
-                run.Stop(EndCause::kTimeout);
-                going = false;
-                continue;
-            case RunMailbox::Wake::kFailed:
-                run.Stop(EndCause::kWaitFailed, "waiting for news: " + SystemErrorText(error));
-                next = Next::kEnd;
-                going = false;
-                continue;
-            case RunMailbox::Wake::kNews:
-                break;
+        const RunMailbox::Wake wake = mailbox_.WaitForNewsOrStop(error, stop.Deadline());
+        if (wake == RunMailbox::Wake::kTimedOut) {
+            // The next device may come on this port all the same.
+            run.Stop(EndCause::kTimeout);
+            break;
+        }
+        if (wake == RunMailbox::Wake::kStop) {
+            run.Stop(EndCause::kSignal, StopSignalName());
+            next = Next::kEnd;
+            break;
+        }
+        if (wake == RunMailbox::Wake::kFailed) {
+            run.Stop(EndCause::kWaitFailed, "waiting for news: " + SystemErrorText(error));
+            next = Next::kEnd;
+            break;
         }
         const RunMailbox::News news = mailbox_.Take();
         if (news.finish) {
