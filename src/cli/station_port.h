@@ -13,9 +13,10 @@
 // events (station_state.h); it writes nothing itself.
 //
 // The thread sleeps on its mailbox (run_mailbox.h: the console reader's news and the main
-// thread's), the process's stop, and during a run the run's deadline or while the port refuses
-// the next try. After the process's stop, a run that began is recorded, one that did not is not,
-// and the port is closed.
+// thread's), the process's stop, and the run's deadline during a run, or the next try while the
+// port refuses. After the process's stop, a run that began is recorded, one that did not is not,
+// and the port is closed. A run's reader that does not stop in time takes the port with it (the
+// run closes it): the port is opened anew for the next run.
 //
 // Thread contract: the public members on the main thread; PortsChanged and Finish may come at
 // any time after Start. The port's thread owns the port, the runs and the settings' copy.
