@@ -309,6 +309,9 @@ TEST_F(CliRun, ASecondStopEndsAtOnceAndStillClosesThePort) {
     CliDevice device({"--data", data, "--scenario", "stall", "--stall-after", "1000"});
     CliProcess cli({"--port", device.Path()});
     ASSERT_TRUE(device.WaitForLine("note: stopped reading"));
+    // The terminal takes about 17 KB more before a block waits for room; only a block that waits
+    // keeps the first stop from ending the run before the second comes.
+    ASSERT_TRUE(cli.WaitUntilWritingStops(10000, 300ms, 10s)) << "no block waits for room";
     // Two different signals, so that both are delivered even if they arrive together: the second
     // comes while the first is still being obeyed.
     cli.Signal(SIGINT);

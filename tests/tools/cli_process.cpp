@@ -6,8 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <fstream>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 extern char** environ;
 
@@ -112,6 +116,41 @@ bool CliProcess::WaitUntil(
         if (!ReadMore(until)) return false;
     }
     return true;
+}
+
+namespace {
+
+// What the process has written so far, as /proc/PID/io counts it; empty once it is gone.
+std::optional<std::uint64_t> BytesWritten(pid_t pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "wchar:") return value;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool CliProcess::WaitUntilWritingStops(std::uint64_t bytes, std::chrono::milliseconds quiet,
+                                       std::chrono::milliseconds deadline) {
+    const auto until = Clock::now() + deadline;
+    std::optional<std::uint64_t> last;
+    auto since = Clock::now();
+    for (;;) {
+        const std::optional<std::uint64_t> now = BytesWritten(pid_);
+        // Gone, or ending: its standard error closed.
+        if (!now || err_ < 0) return false;
+        if (now != last) {
+            last = now;
+            since = Clock::now();
+        } else if (*now >= bytes && Clock::now() - since >= quiet) {
+            return true;
+        }
+        if (Clock::now() >= until) return false;
+        // Keeps the pipes drained meanwhile, so that the child never waits for them.
+        ReadMore(std::min(until, Clock::now() + std::chrono::milliseconds(50)));
+    }
 }
 
 CliProcess::Ended CliProcess::Finish(std::chrono::milliseconds deadline) {

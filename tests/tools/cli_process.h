@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -34,6 +35,11 @@ class CliProcess {
     // if the deadline passed or the child ended first.
     bool WaitUntil(const std::function<bool(const std::string& out, const std::string& err)>& seen,
                    std::chrono::milliseconds deadline);
+    // Waits until the child has written at least `bytes` (to the port and its pipes together) and
+    // then nothing for `quiet`: it waits for room on a line that stopped taking data. False if
+    // the deadline passed or the child ended.
+    bool WaitUntilWritingStops(std::uint64_t bytes, std::chrono::milliseconds quiet,
+                               std::chrono::milliseconds deadline);
 
     struct Ended {
         int status = -1;  // exit status; 128 + n after signal n; -1 when it did not end in time
