@@ -218,8 +218,7 @@ TEST(Win32MessageBox, ShowsTheTextWithTheProgramsNameAndReturnsOnceAnswered) {
     std::wstring text;
     std::thread answerer([&] {
         for (int i = 0; i < 1000; ++i) {
-            HWND box = FindWindowW(L"#32770", nullptr);
-            if (box && IsWindowVisible(box)) {
+            if (HWND box = test::FindOwnWindow(L"#32770", L"framework_win32_test")) {
                 wchar_t buffer[256] = {};
                 GetWindowTextW(box, buffer, 256);
                 title = buffer;
@@ -315,8 +314,7 @@ TEST_P(Win32FirstWindow, AMessageBox) {
     std::thread answerer([&] {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < deadline) {
-            HWND box = FindWindowW(L"#32770", L"framework_win32_test");
-            if (box && IsWindowVisible(box)) {
+            if (HWND box = test::FindOwnWindow(L"#32770", L"framework_win32_test")) {
                 seen = SeenInFront(box);
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
                 return;

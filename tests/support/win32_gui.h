@@ -5,6 +5,7 @@
 // headers (it brings <windows.h>).
 
 #include <chrono>
+#include <cwchar>
 #include <functional>
 #include <utility>
 
@@ -25,6 +26,33 @@ inline bool WaitUntil(const std::function<bool()>& done,
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     return true;
+}
+
+// A visible top-level window of this process with that class and title: tests of other processes
+// share the display, and their boxes are "#32770" too. nullptr when none.
+inline HWND FindOwnWindow(const wchar_t* className, const wchar_t* title) {
+    struct Search {
+        const wchar_t* className;
+        const wchar_t* title;
+        HWND found = nullptr;
+    } search{className, title};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            wchar_t text[256] = {};
+            GetWindowTextW(window, text, 256);
+            if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+                std::wcscmp(name, s.className) != 0 || std::wcscmp(text, s.title) != 0)
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // A key pressed and let go while `window` (or the control in it that has the focus) has the
