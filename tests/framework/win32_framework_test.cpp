@@ -218,8 +218,7 @@ TEST(Win32MessageBox, ShowsTheTextWithTheProgramsNameAndReturnsOnceAnswered) {
     std::wstring text;
     std::thread answerer([&] {
         for (int i = 0; i < 1000; ++i) {
-            HWND box = FindWindowW(L"#32770", nullptr);
-            if (box && IsWindowVisible(box)) {
+            if (HWND box = test::FindOwnWindow(L"#32770", L"framework_win32_test")) {
                 wchar_t buffer[256] = {};
                 GetWindowTextW(box, buffer, 256);
                 title = buffer;
@@ -256,29 +255,51 @@ struct Sight {
     HWND owner = nullptr;
     bool appWindow = false;
     bool inFront = false;
+    std::wstring front;  // what is in front instead
 };
 
-Sight SeenAs(HWND window) {
+// How `window` looks once it has come to the front, or after 2 s: showing a window and bringing it
+// to the front are two steps, and another thread may look in between.
+Sight SeenInFront(HWND window) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (GetForegroundWindow() != window && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    const HWND front = GetForegroundWindow();
+    wchar_t name[128] = L"nothing";
+    if (front) GetClassNameW(front, name, 128);
+    DWORD process = 0;
+    if (front) GetWindowThreadProcessId(front, &process);
     return {window, GetWindow(window, GW_OWNER),
-            (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0,
-            GetForegroundWindow() == window};
+            (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0, front == window,
+            std::wstring(name) + L" of process " + std::to_wstring(process) + L" (this one: " +
+                std::to_wstring(GetCurrentProcessId()) + L")"};
 }
 
 // An unowned window has a taskbar button of its own.
 void ExpectInFrontOf(const Sight& seen, HWND owner) {
     ASSERT_NE(seen.window, nullptr) << "it never showed";
     EXPECT_EQ(seen.owner, owner);
-    EXPECT_TRUE(seen.inFront) << "not the foreground window";
+    EXPECT_TRUE(seen.inFront) << "not the foreground window: "
+                              << std::string(seen.front.begin(), seen.front.end());
 }
 
 TEST_P(Win32FirstWindow, ADialog) {
     RecordingDialog modal(&owner);
+    std::atomic<HWND> shown{nullptr};
+    test::Soon running(50ms, [&] { shown = modal.Widget(); });
     Sight seen;
-    test::Soon end(50ms, [&] {
-        seen = SeenAs(modal.Widget());
-        modal.EndDialog(IDOK);
+    // Looked at from another thread, so that the dialog's loop goes on meanwhile.
+    std::thread looker([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!shown.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        if (HWND window = shown.load()) {
+            seen = SeenInFront(window);
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+        }
     });
     EXPECT_EQ(modal.DoModal(), IDOK);
+    looker.join();
     ExpectInFrontOf(seen, OwnerShows() ? owner.Widget() : nullptr);
     // Owned windows have no button: the style gives it one even where the system would not.
     EXPECT_EQ(seen.appWindow, !OwnerShows());
@@ -293,9 +314,8 @@ TEST_P(Win32FirstWindow, AMessageBox) {
     std::thread answerer([&] {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < deadline) {
-            HWND box = FindWindowW(L"#32770", L"framework_win32_test");
-            if (box && IsWindowVisible(box)) {
-                seen = SeenAs(box);
+            if (HWND box = test::FindOwnWindow(L"#32770", L"framework_win32_test")) {
+                seen = SeenInFront(box);
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
                 return;
             }

@@ -5,6 +5,7 @@
 // headers (it brings <windows.h>).
 
 #include <chrono>
+#include <cwchar>
 #include <functional>
 #include <utility>
 
@@ -25,6 +26,35 @@ inline bool WaitUntil(const std::function<bool()>& done,
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     return true;
+}
+
+struct OwnWindowSearch {
+    const wchar_t* className;
+    const wchar_t* title;
+    HWND found = nullptr;
+};
+
+inline BOOL CALLBACK NoteOwnWindow(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<OwnWindowSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        std::wcscmp(name, search.className) != 0 || std::wcscmp(text, search.title) != 0)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+// A visible top-level window of this process with that class and title: tests of other processes
+// share the display, and their boxes are "#32770" too. nullptr when none.
+inline HWND FindOwnWindow(const wchar_t* className, const wchar_t* title) {
+    OwnWindowSearch search{className, title};
+    EnumWindows(NoteOwnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // A key pressed and let go while `window` (or the control in it that has the focus) has the
