@@ -4,9 +4,6 @@
 #include <cstring>
 
 #include "cli/outcome.h"
-#include "cli/stop_signals.h"
-#include "res/resource.h"
-#include "update/system_error.h"
 
 bool CliConsoleSink::ShowLine(std::string_view shown) {
     // A standard output that no longer takes the lines leaves them in the record all the same.
@@ -15,23 +12,8 @@ bool CliConsoleSink::ShowLine(std::string_view shown) {
 }
 
 void CliUploadSink::ReportFileProblem(DataFileStatus status, const std::string& path, int error) {
-    const std::string reason = error != 0 ? ": " + SystemErrorText(error) : "";
-    switch (status) {
-        case DataFileStatus::kOk:
-            return;
-        case DataFileStatus::kCannotOpen:
-            output_.Note(NoteLine("cannot open the data file " + path + reason, IDS_NO_DATA_FILE));
-            return;
-        case DataFileStatus::kOutOfMemory:
-            output_.Note(
-                NoteLine("not enough memory for the data file " + path, IDS_OUT_OF_MEMORY));
-            return;
-        case DataFileStatus::kShortRead:
-        case DataFileStatus::kReadFailed:
-            output_.Note(
-                NoteLine("reading the data file " + path + " failed" + reason, IDS_READ_FAILED));
-            return;
-    }
+    if (const std::string line = FileProblemLine(status, path, error); !line.empty())
+        output_.Note(line);
 }
 
 TransferProgress* CliUploadSink::BeginTransfer(std::uint64_t totalBytes) {
@@ -51,7 +33,7 @@ void CliUploadSink::StepBar() {
 }
 
 bool CliUploadSink::CancelRequested() {
-    return StopRequested() != StopCause::kNone;
+    return stop_.Requested() != StopCause::kNone;
 }
 
 void CliUploadSink::ReportWriteHeld(const OutputHold& hold) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "cli/run_mailbox.h"
+#include "cli/run_stop.h"
 #include "cli/terminal_output.h"
 #include "update/console_sink.h"
 #include "update/update_run.h"
@@ -30,11 +31,11 @@ class CliConsoleSink final : public ConsoleSink {
 };
 
 // Shows the transfer's progress, and asks for the transfer to stop after the block on the wire once
-// Ctrl+C, SIGTERM or the time-out came (stop_signals.h).
+// the run's stop came (run_stop.h).
 class CliUploadSink final : public UploadSink, private TransferProgress {
   public:
-    CliUploadSink(TerminalOutput& output, std::string port)
-        : output_(output), port_(std::move(port)) {}
+    CliUploadSink(TerminalOutput& output, std::string port, const RunStop& stop)
+        : output_(output), port_(std::move(port)), stop_(stop) {}
 
     void ReportFileProblem(DataFileStatus status, const std::string& path, int error) override;
     TransferProgress* BeginTransfer(std::uint64_t totalBytes) override;
@@ -53,6 +54,7 @@ class CliUploadSink final : public UploadSink, private TransferProgress {
 
     TerminalOutput& output_;
     const std::string port_;
+    const RunStop& stop_;
     std::uint64_t total_ = 0;
     std::uint32_t steps_ = 0;
     std::chrono::steady_clock::time_point start_;

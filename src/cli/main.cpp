@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/options.h"
 #include "cli/outcome.h"
+#include "cli/station.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_output.h"
 #include "cli/update_run.h"
@@ -40,15 +41,17 @@ int main(int argc, char** argv) {
             break;
     }
 
-    TerminalOutput output(parsed.options.quiet);
     // Written by the signal handler when a second stop ends the process at once; on a terminal it
     // first takes any progress line away.
-    const std::string clear = output.ErrorIsTerminal() ? "\r\x1b[K" : "";
+    const std::string clear = IsTerminal(kStandardError) ? "\r\x1b[K" : "";
     const OutcomeDetail atOnce{parsed.options.port, "ended at once"};
     if (!InstallStopSignals(clear + OutcomeLine(RunOutcome::kInterrupted, atOnce))) {
         std::perror("qelpupd-cli: signal handlers");
         return kCouldNotStart;
     }
+    // A station's --timeout counts for each run on its own, from the run's data request.
+    if (parsed.options.station) return RunStation(parsed.options);
+    TerminalOutput output(parsed.options.quiet);
     if (parsed.options.timeout && !ArmTimeout(*parsed.options.timeout)) {
         std::perror("qelpupd-cli: --timeout");
         return kCouldNotStart;

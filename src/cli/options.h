@@ -7,13 +7,20 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct CliOptions {
     std::string port = "COM1";  // "COM1", "COM2" (mapped as the window program maps them) or a path
-    std::string dataFile;       // empty: found in the current folder as the window program finds it
+    // Every --port given, in order: the ports a station serves (empty: every serial port found).
+    std::vector<std::string> ports;
+    std::string dataFile;  // empty: found in the current folder as the window program finds it
     std::optional<std::chrono::milliseconds>
         timeout;         // empty: the run may take as long as it takes
     bool quiet = false;  // only the device's lines and the final line
+    // A station: serves the ports side by side, one device after another (cli/station.h).
+    bool station = false;
+    std::optional<int> runs;  // a station's port ends after this many runs; empty: never
+    bool json = false;        // a station writes JSON Lines instead of text
 };
 
 struct ParsedOptions {
@@ -25,6 +32,9 @@ struct ParsedOptions {
 
 // The longest --timeout taken: a week, far beyond any update, short of overflowing a deadline.
 inline constexpr double kMaxTimeoutSeconds = 7 * 24 * 3600.0;
+
+// The most --runs taken: far beyond any production line, short of overflowing a count.
+inline constexpr int kMaxRuns = 1'000'000;
 
 // `args` excludes the program name. Takes "--name value" and "--name=value".
 ParsedOptions ParseOptions(std::span<const std::string_view> args);

@@ -3,6 +3,7 @@
 #include "framework/text_format.h"
 #include "res/message_texts.h"
 #include "res/resource.h"
+#include "update/system_error.h"
 
 namespace {
 
@@ -94,4 +95,20 @@ std::string OutcomeLine(RunOutcome outcome, const OutcomeDetail& detail) {
 std::string NoteLine(std::string_view english, int messageId) {
     return std::string(kProgram) + std::string(english) + ". " +
            OneLine(std::string(res::FindMessageText(messageId))) + "\n";
+}
+
+std::string FileProblemLine(DataFileStatus status, const std::string& path, int error) {
+    const std::string reason = error != 0 ? ": " + SystemErrorText(error) : "";
+    switch (status) {
+        case DataFileStatus::kOk:
+            return {};
+        case DataFileStatus::kCannotOpen:
+            return NoteLine("cannot open the data file " + path + reason, IDS_NO_DATA_FILE);
+        case DataFileStatus::kOutOfMemory:
+            return NoteLine("not enough memory for the data file " + path, IDS_OUT_OF_MEMORY);
+        case DataFileStatus::kShortRead:
+        case DataFileStatus::kReadFailed:
+            return NoteLine("reading the data file " + path + " failed" + reason, IDS_READ_FAILED);
+    }
+    return {};
 }

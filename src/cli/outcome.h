@@ -35,3 +35,7 @@ std::string OutcomeLine(RunOutcome outcome, const OutcomeDetail& detail);
 
 // A note on the way, in the same form: "qelpupd-cli: <english>. <Japanese text of id>\n".
 std::string NoteLine(std::string_view english, int messageId);
+
+// The note for a data file that could not be read at the device's request (`error`: the system's
+// code, 0 for none); empty for kOk.
+std::string FileProblemLine(DataFileStatus status, const std::string& path, int error);

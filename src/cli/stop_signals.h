@@ -54,9 +54,11 @@ StopCause StopRequested();
 // The name of the signal behind the first stop ("SIGINT", "SIGTERM"); empty before any.
 const char* StopSignalName();
 
-// A transfer runs, or no longer: the end of the session is asked to wait meanwhile (Windows).
+// A transfer begins, or ends: the end of the session is asked to wait while any runs (Windows).
+// Any thread; each begin is matched by one end.
 void NoteTransfer(bool running);
-// The run has closed its port and written its record: an end of the session may go on (Windows).
+// The runs have closed their ports and written their records: an end of the session may go on
+// (Windows).
 void NoteRunFinished();
 
 // What a wait can sleep on to learn of a stop: on POSIX a pipe's descriptor, readable once a stop

@@ -6,10 +6,12 @@ PortWaitEnd StoppingPortWaiter::Wait(PortWaitObject object, std::chrono::millise
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         const auto now = Clock::now();
-        if (!giveUpAt_ && StopRequested() == StopCause::kTimeout) giveUpAt_ = now + kBlockGrace;
+        if (!giveUpAt_ && stop_.Requested() == StopCause::kTimeout) giveUpAt_ = now + kBlockGrace;
         if (giveUpAt_ && now >= *giveUpAt_) return PortWaitEnd::kInterrupted;
         if (now >= deadline) return PortWaitEnd::kTimedOut;
-        const auto until = giveUpAt_ ? std::min(deadline, *giveUpAt_) : deadline;
+        auto until = giveUpAt_ ? std::min(deadline, *giveUpAt_) : deadline;
+        // The run's own deadline passes without a wake-up: sleep no longer than until then.
+        if (!giveUpAt_ && stop_.Deadline()) until = std::min(until, *stop_.Deadline());
         // What wakes a stop stays signalled after it: it is watched only until then.
         switch (SleepOnPortOrStop(object, std::chrono::ceil<std::chrono::milliseconds>(until - now),
                                   StopRequested() == StopCause::kNone)) {

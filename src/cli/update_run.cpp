@@ -1,67 +1,24 @@
 #include "cli/update_run.h"
 
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "cli/cli_sinks.h"
+#include "cli/data_choice.h"
 #include "cli/run_mailbox.h"
 #include "cli/stop_signals.h"
 #include "cli/stopping_port_waiter.h"
 #include "res/version_info.h"
 #include "serial/port_map.h"
-#include "update/data_file.h"
 #include "update/system_error.h"
 #include "update/update_run.h"
 
-namespace {
-
-// Paths stay UTF-8 inside the program: std::filesystem takes a plain string in the system's code
-// page on Windows, which is not UTF-8.
-std::filesystem::path PathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const std::filesystem::path& path) {
-    const std::u8string utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
-}
-
-// The data file as given, or as the window program chooses it in the current folder. Empty with
-// the reason when there is none.
-std::string FindData(const CliOptions& options, TerminalOutput& output, std::string& reason) {
-    if (options.dataFile.empty()) {
-        const DataFileChoice found = ChooseDataFile(".");
-        if (found.path.empty()) {
-            reason = std::string("no ") + DATA_FILE_PATTERN + " in the current folder";
-        } else if (found.passedOver > 0) {
-            // Several candidates usually mean an old file left beside the new one: say which goes.
-            output.Note("qelpupd-cli: data file " + found.path + " taken; " +
-                        std::to_string(found.passedOver) + " other matching file" +
-                        (found.passedOver == 1 ? "" : "s") + " passed over\n");
-        }
-        return found.path;
-    }
-    std::error_code error;
-    const auto status = std::filesystem::status(PathOf(options.dataFile), error);
-    if (error) {
-        reason = options.dataFile + ": " + error.message();
-        return {};
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        reason = options.dataFile + ": not a regular file";
-        return {};
-    }
-    return options.dataFile;
-}
-
-}  // namespace
-
 RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     RunResult result{RunOutcome::kFailed, {options.port, ""}};
-    const std::string dataPath = FindData(options, output, result.detail.reason);
-    if (dataPath.empty()) {
+    const DataChoice data = ChooseDataFileFor(options.dataFile);
+    if (!data.note.empty()) output.Note(data.note);
+    if (data.path.empty()) {
         result.outcome = RunOutcome::kNoDataFile;
+        result.detail.reason = data.reason;
         return result;
     }
 
@@ -77,17 +34,17 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     settings.recordProblems = [&output](const std::string& line) { output.Problem(line + "\n"); };
     // Side by side with others on other ports, all reading the one data file.
     settings.lock = DataFileLock::kShared;
-    StoppingPortWaiter waiter;
+    const RunStop stop;
+    StoppingPortWaiter waiter(stop);
     UpdateRun run(std::move(settings), &waiter);
     CliConsoleSink consoleSink(output, mailbox);
     // COM1 and COM2 stand for what they stand for in the window program; a path for itself.
-    const OpenResult opened = run.Open(
-        MapPort(options.port), Utf8Of(std::filesystem::absolute(PathOf(dataPath))), consoleSink);
+    const OpenResult opened = run.Open(MapPort(options.port), data.path, consoleSink);
     if (opened.end == OpenEnd::kPortUnusable || opened.end == OpenEnd::kReaderFailed) {
         return {RunOutcome::kPortUnavailable, {options.port, opened.reason}};
     }
 
-    CliUploadSink uploadSink(output, options.port);
+    CliUploadSink uploadSink(output, options.port, stop);
     // A run that ended as it opened (its record got no helper thread) waits for nothing.
     while (opened.end == OpenEnd::kOpened) {
         int error = 0;

@@ -31,7 +31,7 @@ DWORD WINAPI WriteFinalLine(void* line) {
 // The session's end: the hidden window, whether a transfer runs, and the run's last word.
 constexpr wchar_t kSessionWindowClass[] = L"QelpUpdCliSession";
 constexpr UINT kTransferEnded = WM_APP + 1;
-std::atomic<bool> g_transferring{false};
+std::atomic<int> g_transfers{0};  // under way: a station runs one on each of several ports
 std::atomic<HWND> g_sessionWindow{nullptr};
 HANDLE g_runFinished = nullptr;  // manual-reset: set once the run has written its record
 
@@ -81,7 +81,7 @@ BOOL WINAPI OnControl(DWORD event) {
 LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_QUERYENDSESSION:
-            if (!g_transferring.load()) return TRUE;
+            if (g_transfers.load() == 0) return TRUE;
             // A window may carry a reason only on its own thread, which this is.
             ShutdownBlockReasonCreate(window, WideFromUtf8(res::kTransferRunsReason).c_str());
             return FALSE;
@@ -149,9 +149,13 @@ bool InstallStopSignals(std::string interruptLine) {
 }
 
 void NoteTransfer(bool running) {
-    g_transferring.store(running);
-    if (!running)
-        if (HWND window = g_sessionWindow.load()) PostMessageW(window, kTransferEnded, 0, 0);
+    if (running) {
+        g_transfers.fetch_add(1);
+        return;
+    }
+    // The last to end lets the session end; one that begins meanwhile is asked about again.
+    if (g_transfers.fetch_sub(1) != 1) return;
+    if (HWND window = g_sessionWindow.load()) PostMessageW(window, kTransferEnded, 0, 0);
 }
 
 void NoteRunFinished() {

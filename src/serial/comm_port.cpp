@@ -54,6 +54,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
     const DeviceStatus opened = state_.port->Open(path);
     if (!opened.ok()) {
         openFailure_ = DescribeOpenError(path, port.description, opened);
+        openFault_ = opened.fault;
         return 0;
     }
     // Queue sizes and read time-outs are the device backend's own business (it sets what its
@@ -61,6 +62,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
     const DeviceStatus configured = state_.port->Configure(*this);
     if (!configured.ok()) {
         openFailure_ = DescribeOpenError(path, port.description, configured);
+        openFault_ = configured.fault;
         state_.port->Close();
         return 0;
     }
@@ -73,6 +75,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
         StartWatcher();
     } catch (const std::system_error& error) {
         openFailure_ = path + ": the port watcher thread could not start (" + error.what() + ")";
+        openFault_ = DeviceFault::kOther;
         state_.connected.store(0);
         state_.port->Close();
         return 0;
@@ -80,6 +83,7 @@ int CCommPort::OpenPort(const PortMapping& port) {
     // A pseudo-terminal has no modem lines and refuses; a real port that refuses still works.
     state_.port->SetDtr(true);
     openFailure_.clear();
+    openFault_ = DeviceFault::kNone;
     return 1;
 }
 

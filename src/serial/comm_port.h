@@ -102,6 +102,8 @@ class CCommPort : public DeviceControlBlock {
     void SetWriteTimeout(std::chrono::milliseconds timeout);
     // Why the last OpenPort failed, as one line for the user; empty after a successful one.
     std::string DescribeOpenFailure() const;
+    // What the last OpenPort's failure means (no such device, busy, ...); kNone after a success.
+    DeviceFault OpenFailure() const { return openFault_; }
     CommState& State();
 
   private:
@@ -144,4 +146,5 @@ class CCommPort : public DeviceControlBlock {
     std::string path_;
     std::string openFailure_;
     std::string closeProblem_;
+    DeviceFault openFault_ = DeviceFault::kNone;
 };

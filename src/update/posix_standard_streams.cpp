@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,4 +20,9 @@ bool WriteAll(int fd, std::string_view text) {
 
 bool IsTerminal(int fd) {
     return isatty(fd) == 1;
+}
+
+int TerminalColumns(int fd) {
+    winsize size{};
+    return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }

@@ -16,3 +16,6 @@ bool WriteAll(int fd, std::string_view text);
 
 // The descriptor is a terminal (a console), where a line can be redrawn in place.
 bool IsTerminal(int fd);
+// The width of the terminal (console window) the descriptor writes to, in columns; 0 when it is
+// none or does not say.
+int TerminalColumns(int fd);

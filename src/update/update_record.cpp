@@ -472,8 +472,8 @@ void UpdateRecord::Finish(const RunEnd& end) {
             int ignored = 0;
             record_files::AppendFile record = record_files::AppendFile::Open(
                 directory_ + record_files::Separator() + kRecordFileName, ignored);
-            if (usable_ && !lineWritten_ && record.IsOpen())
-                (void)AppendLine(record, line, ignored);
+            if (usable_ && !lineWritten_ && record.IsOpen() && AppendLine(record, line, ignored))
+                line_ = line.substr(0, line.find_last_not_of('\n') + 1);
         } catch (...) {
             // Nothing more can be written.
         }
@@ -501,6 +501,7 @@ bool UpdateRecord::WriteLine(const RunEnd& end) {
         }
         if (AppendLine(record, line, error)) {
             lineWritten_ = true;
+            line_ = line.substr(0, line.find_last_not_of('\n') + 1);
             break;
         }
         // The line has priority over the console log: whole lines of this run's console file make

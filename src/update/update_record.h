@@ -105,6 +105,9 @@ class UpdateRecord {
     void Finish(const RunEnd& end);
 
     bool Finished() const { return finished_; }
+    // The line Finish wrote, without its line end; empty before, or when no record could be
+    // written. For a program that passes the record on as it is (qelpupd-cli --station --json).
+    const std::string& Line() const { return line_; }
 
   private:
     struct Fingerprint {
@@ -150,6 +153,7 @@ class UpdateRecord {
     bool reported_[static_cast<int>(Problem::kCount)] = {};
     bool lineWritten_ = false;
     std::string consolePath_;
+    std::string line_;
 
     std::thread helper_;
     std::shared_ptr<HelperJob> helperJob_;

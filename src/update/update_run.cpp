@@ -1,24 +1,32 @@
 #include "update/update_run.h"
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
 #include "update/console_reader.h"
 #include "update/standard_streams.h"
 
-// Passes the reader's reports on to the program's sink; a line the sink showed goes to the record.
-// Once cut off, it passes nothing on: the run no longer waits for its reader, and the program's
-// sink may be gone.
+// Passes the reader's reports on to the program's sink; a line the sink showed goes to the record,
+// or, until the record starts, to the kept early lines (the newest only). Once cut off, it passes
+// nothing on: the run no longer waits for its reader, and the program's sink may be gone.
 class UpdateRun::RecordingConsole final : public ConsoleSink {
   public:
-    RecordingConsole(ConsoleSink& shown, UpdateRecord& record) : shown_(shown), record_(record) {}
+    explicit RecordingConsole(ConsoleSink& shown) : shown_(shown) {}
 
     bool ShowLine(std::string_view line) override {
         if (cut_.load() || !shown_.ShowLine(line)) return false;
         // The record keeps the device's text; its console file ends each line with LF.
         if (line.ends_with("\r\n")) line.remove_suffix(2);
-        record_.ConsoleLine(line);
+        std::lock_guard lock(mutex_);
+        if (record_) {
+            record_->ConsoleLine(line);
+        } else {
+            early_.emplace_back(line);
+            if (early_.size() > kKeptEarlyLines) early_.pop_front();
+        }
         return true;
     }
     void DataRequested() override {
@@ -29,10 +37,20 @@ class UpdateRun::RecordingConsole final : public ConsoleSink {
     }
     void CutOff() { cut_.store(true); }
 
+    // Owning thread, once the record has started: the kept lines go first, in their order.
+    void StartRecording(UpdateRecord& record) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : early_) record.ConsoleLine(line);
+        early_.clear();
+        record_ = &record;
+    }
+
   private:
     ConsoleSink& shown_;
-    UpdateRecord& record_;
     std::atomic<bool> cut_{false};
+    std::mutex mutex_;  // the reader's lines against the owning thread's start of the record
+    UpdateRecord* record_ = nullptr;
+    std::deque<std::string> early_;
 };
 
 // The program's upload sink as the run sees it: a file problem is noted before the program is told
@@ -87,26 +105,40 @@ UpdateRun::~UpdateRun() {
 OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFilePath,
                            ConsoleSink& console) {
     dataFilePath_ = dataFilePath;
-    auto opened = std::make_unique<CCommPort>();
+    mapping_ = port;
+    auto opened = std::make_shared<CCommPort>();
     opened->BaudRate = UPDATE_BAUD;
     opened->SetWaiter(waiter_);
     if (!opened->OpenPort(port)) return {OpenEnd::kPortUnusable, opened->DescribeOpenFailure()};
     Shared& shared = *shared_;
     shared.port = std::move(opened);
+    ownsPort_ = true;
     portOpen_ = true;
+    shared.console = std::make_unique<RecordingConsole>(console);
 
-    // Every run that opened the port is recorded.
-    shared.record = std::make_unique<UpdateRecord>(
-        settings_.recordDirectory, settings_.recordProblems, settings_.startRecordHelper);
-    if (std::optional<std::string> refused =
-            shared.record->Start({settings_.program, settings_.version, port.name, port.devicePath,
-                                  dataFilePath_, std::chrono::system_clock::now()})) {
+    // Every run that opened the port is recorded: the record starts before the first line.
+    if (std::optional<std::string> refused = StartRecord()) {
         // A system without a thread to spare is in no state for an update: none begins.
         return EndAtOpen(OpenEnd::kRecordFailed, EndCause::kRecordFailed, port.devicePath,
                          "cannot start the update record's helper thread", std::move(*refused));
     }
-    shared.console = std::make_unique<RecordingConsole>(console, *shared.record);
+    return StartConsoleReader();
+}
 
+OpenResult UpdateRun::Attach(std::shared_ptr<CCommPort> port, const PortMapping& mapping,
+                             const std::string& dataFilePath, ConsoleSink& console) {
+    dataFilePath_ = dataFilePath;
+    mapping_ = mapping;
+    Shared& shared = *shared_;
+    shared.port = std::move(port);
+    shared.port->SetWaiter(waiter_);
+    portOpen_ = true;
+    shared.console = std::make_unique<RecordingConsole>(console);
+    return StartConsoleReader();
+}
+
+OpenResult UpdateRun::StartConsoleReader() {
+    Shared& shared = *shared_;
     shared.session.buffer = &shared.port->Buffer();
     shared.session.flags.stop.store(0);
     shared.session.flags.result.store(1);
@@ -115,15 +147,38 @@ OpenResult UpdateRun::Open(const PortMapping& port, const std::string& dataFileP
             [kept = shared_] { return ConsoleReaderProc(kept->session, *kept->console); });
     } catch (const std::system_error& error) {
         // Without its reader the port would show nothing and answer nothing: give it back.
-        return EndAtOpen(OpenEnd::kReaderFailed, EndCause::kReaderFailed, port.devicePath,
+        return EndAtOpen(OpenEnd::kReaderFailed, EndCause::kReaderFailed, mapping_.devicePath,
                          "cannot start the console reader", error.code().message());
     }
     return {OpenEnd::kOpened, {}};
 }
 
+std::optional<std::string> UpdateRun::StartRecord() {
+    Shared& shared = *shared_;
+    shared.record = std::make_unique<UpdateRecord>(
+        settings_.recordDirectory, settings_.recordProblems, settings_.startRecordHelper);
+    std::optional<std::string> refused = shared.record->Start(
+        {settings_.program, settings_.version, mapping_.name, mapping_.devicePath, dataFilePath_,
+         std::chrono::system_clock::now()});
+    shared.console->StartRecording(*shared.record);
+    return refused;
+}
+
+bool UpdateRun::Begin() {
+    if (Begun() || !shared_->console) return true;
+    if (std::optional<std::string> refused = StartRecord()) {
+        // Nothing is sent: the run ends as failed, and is recorded so.
+        Stop(EndCause::kRecordFailed, std::move(*refused));
+        return false;
+    }
+    return true;
+}
+
 OpenResult UpdateRun::EndAtOpen(OpenEnd end, EndCause cause, const std::string& devicePath,
                                 const std::string& what, std::string reason) {
     shared_->session.buffer = nullptr;
+    // An attached port goes back to its owner as it came, without this run's waiter.
+    if (!ownsPort_) shared_->port->SetWaiter(nullptr);
     shared_->port.reset();
     portOpen_ = false;
     stopDetail_ = reason;
@@ -146,7 +201,7 @@ void UpdateRun::Upload(UploadSink& sink) {
     if (upload.bytes) lastFileLength_ = upload.bytes->size();
     if (!upload.transfer) return;
     lastTransfer_ = upload.transfer;
-    shared_->record->DataSent(std::move(upload.bytes));
+    if (shared_->record) shared_->record->DataSent(std::move(upload.bytes));
 }
 
 void UpdateRun::Stop(EndCause cause, std::string detail) {
@@ -248,11 +303,19 @@ void UpdateRun::Close() {
     portOpen_ = false;
     // Never opened, or given back as the run could not start.
     if (!shared.port) return;
-    ClosePort();
+    // An attached port goes back to its owner without this run's waiter, and stays open unless a
+    // reader left running still looks at its buffer: no later run may share that.
+    if (!ownsPort_) shared.port->SetWaiter(nullptr);
+    if (ownsPort_ || readerLeft) ClosePort();
     // The reader left running may still look at the port's buffer, which stays.
     if (readerLeft) return;
     shared.session.buffer = nullptr;
     shared.port.reset();
+}
+
+const std::string& UpdateRun::RecordLine() const {
+    static const std::string none;
+    return shared_->record ? shared_->record->Line() : none;
 }
 
 void UpdateRun::TellProblem(const std::string& line) {

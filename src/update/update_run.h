@@ -1,11 +1,16 @@
 #pragma once
 // One update run, from the port's opening to its record, for both programs.
 //
-// How it works. The run owns the port, the update flags, the console reader's thread and the update
-// record, and decides the outcome once (run_verdict.h) from what happened. The program that drives
-// it - the window program's main dialog, the terminal program's loop - calls, on the thread that
-// owns the port:
-//   Open      opens the port, starts the record and the console reader;
+// How it works. The run drives the port, the update flags, the console reader's thread and the
+// update record, and decides the outcome once (run_verdict.h) from what happened. The program that
+// drives it - the window program's main dialog, the terminal program's loop - calls, on the thread
+// that owns the port:
+//   Open      opens a port of the run's own, starts the record and the console reader;
+//   Attach    instead, for a port the program keeps open across runs (a station): starts the
+//             console reader on it; the record waits for Begin, and the device's lines until then
+//             are kept (the newest kKeptEarlyLines) for its console log;
+//   Begin     after Attach, at the device's first data request (or its end word): the record
+//             starts, with the kept lines first. A run that never began leaves no record;
 //   Upload    on the device's data request, which the reader reports to the console sink: reads the
 //             data file whole and sends those very bytes in blocks under the upload sink's display;
 //   Stop      when the run must end before the device ends it (the operator, a signal, a time-out,
@@ -14,8 +19,9 @@
 //             time and gives that same verdict ever after, so that what the program shows, what it
 //             records and the status it ends with cannot differ;
 //   Record    appends the record's line for the concluded verdict, once;
-//   Close     stops the reader, waits for it at most kReaderLimit, and closes the port (DTR
-//             dropped);
+//   Close     stops the reader, waits for it at most kReaderLimit, and closes a port of its own
+//             (DTR dropped); an attached one stays open, with whatever its reader did not take for
+//             the next run's reader;
 //   EndNow    instead of Stop, Record and Close when the process may end as soon as the caller
 //             returns (the session ends): from wherever the thread is, a handler inside the upload
 //             too, it lets the block on the wire go out, closes the port and writes the record.
@@ -27,12 +33,14 @@
 //
 // Thread contract: all members on the thread that owns the port. The console sink's calls come on
 // the reader's thread (console_sink.h); the upload sink's on the owning thread. The port's writes
-// wait through the waiter given, so a window program can keep serving its windows meanwhile. A
-// reader that has not stopped within kReaderLimit is left running and named through the problem
-// sink; it keeps what it uses alive, but calls the program's console sink no more once it returns
-// from the call it is in.
+// wait through the waiter given (an attached port's too, until Close), so a window program can keep
+// serving its windows meanwhile. A reader that has not stopped within kReaderLimit is left running
+// and named through the problem sink; it keeps what it uses alive (an attached port too, which is
+// then closed), but calls the program's console sink no more once it returns from the call it is
+// in.
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -90,6 +98,15 @@ class UpdateRun {
     UpdateRun& operator=(const UpdateRun&) = delete;
 
     OpenResult Open(const PortMapping& port, const std::string& dataFilePath, ConsoleSink& console);
+    // `port` is open and stays the caller's. kPortUnusable and kRecordFailed are not returned;
+    // kReaderFailed leaves nothing to record.
+    OpenResult Attach(std::shared_ptr<CCommPort> port, const PortMapping& mapping,
+                      const std::string& dataFilePath, ConsoleSink& console);
+    // After Attach: the run begins and its record starts. False when it could not: the record got
+    // no helper thread, and the run has ended as failed (record-failed) before anything was sent.
+    // Once; later calls do nothing.
+    bool Begin();
+    bool Begun() const { return shared_->record != nullptr; }
 
     // Reads the data file and sends it. A file that cannot be opened ends the run as failed once
     // the sink has reported it; a file that could not be read otherwise leaves the run going, but a
@@ -112,6 +129,8 @@ class UpdateRun {
     bool Ended() const { return shared_->session.endCause.load() != EndCause::kNone; }
     // The port is open: the run has not been closed.
     bool PortOpen() const { return portOpen_; }
+    // What ended the run first; kNone while it goes on.
+    EndCause EndedBy() const { return shared_->session.endCause.load(); }
 
     // The run's outcome: decided from what happened at the first call, the same ever after.
     const RunVerdict& Conclude();
@@ -127,10 +146,16 @@ class UpdateRun {
     static constexpr std::chrono::milliseconds kLastBlockWait{10000};
 
     const std::string& DataFilePath() const { return dataFilePath_; }
+    // The record's line once written, as written (without its line end); empty before, or when
+    // the record could not be written.
+    const std::string& RecordLine() const;
     // The last upload's transfer; empty when none sent anything.
     const std::optional<TransferResult>& LastTransfer() const { return lastTransfer_; }
     // The data file's length at the last upload that read it.
     std::uint64_t LastFileLength() const { return lastFileLength_; }
+
+    // The lines a device printed before its run began that its console log keeps.
+    static constexpr std::size_t kKeptEarlyLines = 200;
 
   private:
     class RecordingConsole;
@@ -138,7 +163,7 @@ class UpdateRun {
     // What the reader uses, shared with its thread so that a reader left running never outlives it.
     struct Shared {
         UpdateSession session;
-        std::unique_ptr<CCommPort> port;
+        std::shared_ptr<CCommPort> port;
         std::unique_ptr<UpdateRecord> record;
         std::unique_ptr<RecordingConsole> console;
     };
@@ -146,13 +171,18 @@ class UpdateRun {
     OpenResult EndAtOpen(OpenEnd end, EndCause cause, const std::string& devicePath,
                          const std::string& what, std::string reason);
     void TellProblem(const std::string& line);
+    OpenResult StartConsoleReader();
+    // The record's start; the system's words when it gave the record no helper thread.
+    std::optional<std::string> StartRecord();
     // Closes the port and notes a problem of its driver for the operator and the record.
     void ClosePort();
 
     RunSettings settings_;
     PortWaiter* waiter_;
     std::string dataFilePath_;
+    PortMapping mapping_;
     std::shared_ptr<Shared> shared_;
+    bool ownsPort_ = false;  // Open's port, not an attached one
     fw::WorkerThread reader_;
     bool portOpen_ = false;
     std::string stopDetail_;

@@ -106,3 +106,9 @@ bool IsTerminal(int fd) {
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+int TerminalColumns(int fd) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(StandardHandle(fd), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}

@@ -59,6 +59,19 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedCase{{"-h"}, Action::kShowHelp, "COM1", "", -1, false},
         AcceptedCase{{"--version"}, Action::kShowVersion, "COM1", "", -1, false}));
 
+// A station serves every port given, in order; a single run takes the last.
+TEST(StationCommandLine, TakesEveryPortTheRunsAndJson) {
+    const ParsedOptions parsed = Parse({"--port", "/dev/ttyUSB0", "--station", "--port=COM3",
+                                        "--runs", "3", "--json", "--timeout", "600"});
+    ASSERT_EQ(parsed.action, Action::kRun) << parsed.error;
+    EXPECT_TRUE(parsed.options.station);
+    EXPECT_EQ(parsed.options.ports, (std::vector<std::string>{"/dev/ttyUSB0", "COM3"}));
+    EXPECT_EQ(parsed.options.port, "COM3");
+    EXPECT_EQ(parsed.options.runs, 3);
+    EXPECT_TRUE(parsed.options.json);
+    EXPECT_EQ(parsed.options.timeout->count(), 600000);
+}
+
 struct RejectedCase {
     std::vector<std::string_view> args;
     std::string error;  // what the message must say
@@ -87,6 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
                     RejectedCase{{"--timeout", "-5"}, "--timeout expects seconds above 0"},
                     RejectedCase{{"--timeout", "1e12"}, "--timeout expects seconds above 0"},
                     RejectedCase{{"--quiet=yes"}, "--quiet takes no value"},
+                    RejectedCase{{"--station", "--runs", "0"}, "--runs expects a whole number"},
+                    RejectedCase{{"--station", "--runs", "2.5"}, "--runs expects a whole number"},
+                    // A station's options without --station: the script meant something else.
+                    RejectedCase{{"--runs", "3"}, "--runs only applies with --station"},
+                    RejectedCase{{"--json"}, "--json only applies with --station"},
                     // A rejected argument wins over help: the script is wrong either way.
                     RejectedCase{{"--help", "--bogus"}, "unknown argument \"--bogus\""}));
 

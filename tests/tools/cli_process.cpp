@@ -103,8 +103,16 @@ bool CliProcess::ReadMore(Clock::time_point deadline) {
 }
 
 bool CliProcess::WaitForError(const std::string& text, std::chrono::milliseconds deadline) {
+    return WaitUntil([&](const std::string&,
+                         const std::string& err) { return err.find(text) != std::string::npos; },
+                     deadline);
+}
+
+bool CliProcess::WaitUntil(
+    const std::function<bool(const std::string& out, const std::string& err)>& seen,
+    std::chrono::milliseconds deadline) {
     const auto until = Clock::now() + deadline;
-    while (errText_.find(text) == std::string::npos) {
+    while (!seen(outText_, errText_)) {
         if (!ReadMore(until)) return false;
     }
     return true;

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,10 @@ class CliProcess {
 
     // Waits until standard error holds `text`; false if the deadline passed or the child ended.
     bool WaitForError(const std::string& text, std::chrono::milliseconds deadline);
+    // Waits until `seen` holds for what came on standard output and standard error so far; false
+    // if the deadline passed or the child ended first.
+    bool WaitUntil(const std::function<bool(const std::string& out, const std::string& err)>& seen,
+                   std::chrono::milliseconds deadline);
     // Waits until the child has written at least `bytes` (to the port and its pipes together) and
     // then nothing for `quiet`: it waits for room on a line that stopped taking data. False if
     // the deadline passed or the child ended.
