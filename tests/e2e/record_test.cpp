@@ -10,6 +10,7 @@
 
 #include "e2e/e2e_fixture.h"
 #include "res/resource.h"
+#include "support/record_field.h"
 #include "update/data_upload.h"
 #include "update/sha256.h"
 
@@ -47,21 +48,6 @@ std::vector<std::string> LinesOf(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-}
-
-// The string value of "key" in a record line, as written.
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string start = "\"" + key + "\":";
-    const auto at = line.find(start);
-    if (at == std::string::npos) return "<missing>";
-    const auto from = at + start.size();
-    if (line[from] != '"') return line.substr(from, line.find_first_of(",}", from) - from);
-    std::string value;
-    for (auto i = from + 1; i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] == '\\') value.push_back(line[i++]);
-        value.push_back(line[i]);
-    }
-    return value;
 }
 
 // The log as the console file keeps it: one LF per line.
@@ -104,34 +90,35 @@ TEST_P(RecordOfARun, LeavesTheRightRecordAndExitStatus) {
     const std::vector<std::string> lines = LinesOf(ReadFile(RecordFolder() / "updates.log"));
     ASSERT_EQ(lines.size(), 1u);
     const std::string& line = lines[0];
-    EXPECT_EQ(Field(line, "outcome"), c.outcome) << line;
-    EXPECT_EQ(Field(line, "message"), c.message) << line;
-    EXPECT_EQ(Field(line, "transfer"), c.transfer) << line;
+    EXPECT_EQ(test::RecordField(line, "outcome"), c.outcome) << line;
+    EXPECT_EQ(test::RecordField(line, "message"), c.message) << line;
+    EXPECT_EQ(test::RecordField(line, "transfer"), c.transfer) << line;
     if (c.sent) {
         EXPECT_TRUE(Contains(line, std::string("\"sent\":{\"bytes\":") + c.sent)) << line;
     } else {
         // Cut short somewhere: whole blocks only, and fewer than the file has.
         EXPECT_TRUE(Contains(line, "\"remainder\":0,")) << line;
-        EXPECT_LT(std::stoul(Field(line, "blocks")), c.size / BLOCK_SIZE) << line;
+        EXPECT_LT(std::stoul(test::RecordField(line, "blocks")), c.size / BLOCK_SIZE) << line;
     }
-    EXPECT_EQ(Field(line, "last_line"), c.lastLine ? c.lastLine : LastLine(logAtEnd)) << line;
-    EXPECT_EQ(Field(line, "port"), "COM1");
-    EXPECT_EQ(Field(line, "device"), device.SlavePath());
-    EXPECT_EQ(Field(line, "path"), data);
+    EXPECT_EQ(test::RecordField(line, "last_line"), c.lastLine ? c.lastLine : LastLine(logAtEnd))
+        << line;
+    EXPECT_EQ(test::RecordField(line, "port"), "COM1");
+    EXPECT_EQ(test::RecordField(line, "device"), device.SlavePath());
+    EXPECT_EQ(test::RecordField(line, "path"), data);
     if (std::string(c.transfer) == "none") {
         // Nothing went out: no bytes to name.
-        EXPECT_EQ(Field(line, "length"), "null");
-        EXPECT_EQ(Field(line, "sha256"), "null");
+        EXPECT_EQ(test::RecordField(line, "length"), "null");
+        EXPECT_EQ(test::RecordField(line, "sha256"), "null");
     } else {
-        EXPECT_EQ(Field(line, "length"), std::to_string(c.size));
+        EXPECT_EQ(test::RecordField(line, "length"), std::to_string(c.size));
         const std::string bytes = test::DataPattern(c.size);
         Sha256 hash;
         hash.Update(bytes.data(), bytes.size());
-        EXPECT_EQ(Field(line, "sha256"), Sha256::Hex(hash.Finish()));
+        EXPECT_EQ(test::RecordField(line, "sha256"), Sha256::Hex(hash.Finish()));
     }
-    EXPECT_LE(Field(line, "start"), Field(line, "end"));
+    EXPECT_LE(test::RecordField(line, "start"), test::RecordField(line, "end"));
     // The console file holds the log as the window showed it.
-    const std::filesystem::path console = Field(line, "console_log");
+    const std::filesystem::path console = test::RecordField(line, "console_log");
     EXPECT_EQ(console.parent_path(), RecordFolder());
     EXPECT_EQ(ReadFile(console), WithoutCr(logAtEnd));
 }

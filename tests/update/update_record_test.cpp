@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/record_field.h"
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -45,19 +47,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-// The string value of "key" in a record line, as written (escapes kept).
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string start = "\"" + key + "\":\"";
-    const auto at = line.find(start);
-    if (at == std::string::npos) return "<missing>";
-    std::string value;
-    for (auto i = at + start.size(); i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] == '\\') value.push_back(line[i++]);
-        value.push_back(line[i]);
-    }
-    return value;
 }
 
 class UpdateRecordTest : public ::testing::Test {
@@ -130,29 +119,29 @@ TEST_F(UpdateRecordTest, RunLeavesOneLineAndItsConsoleFile) {
     const std::string& line = lines[0];
     EXPECT_EQ(line.front(), '{');
     EXPECT_EQ(line.back(), '}');
-    EXPECT_EQ(Field(line, "program"), "qelpupd");
-    EXPECT_EQ(Field(line, "version"), "9.8.7");
-    EXPECT_EQ(Field(line, "port"), "COM1");
-    EXPECT_EQ(Field(line, "device"), "/dev/pts/9");
-    EXPECT_EQ(Field(line, "path"), dataFile_.string());
+    EXPECT_EQ(test::RecordField(line, "program"), "qelpupd");
+    EXPECT_EQ(test::RecordField(line, "version"), "9.8.7");
+    EXPECT_EQ(test::RecordField(line, "port"), "COM1");
+    EXPECT_EQ(test::RecordField(line, "device"), "/dev/pts/9");
+    EXPECT_EQ(test::RecordField(line, "path"), dataFile_.string());
     EXPECT_TRUE(Has(line, "\"length\":3,"));
-    EXPECT_EQ(Field(line, "sha256"),
+    EXPECT_EQ(test::RecordField(line, "sha256"),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_TRUE(Has(line, R"("sent":{"bytes":1001,"blocks":5,"remainder":1,"block_size":200})"));
-    EXPECT_EQ(Field(line, "transfer"), "complete");
-    EXPECT_EQ(Field(line, "outcome"), "failed");
+    EXPECT_EQ(test::RecordField(line, "transfer"), "complete");
+    EXPECT_EQ(test::RecordField(line, "outcome"), "failed");
     EXPECT_TRUE(Has(line, "\"message\":108,"));
-    EXPECT_EQ(Field(line, "last_line"), R"(record header \"x\"\t\u0001 end)");
+    EXPECT_EQ(test::RecordField(line, "last_line"), R"(record header \"x\"\t\u0001 end)");
     EXPECT_TRUE(Has(line, "\"console_lines\":3,"));
     // 2026-12-08T22:30:08.123+01:00
     for (const char* key : {"start", "end"}) {
-        const std::string time = Field(line, key);
+        const std::string time = test::RecordField(line, key);
         EXPECT_EQ(time.size(), 29u) << time;
         EXPECT_EQ(time.substr(10, 1), "T") << time;
         EXPECT_EQ(time.substr(26, 1), ":") << time;
     }
 
-    const fs::path console = Field(line, "console_log");
+    const fs::path console = test::RecordField(line, "console_log");
     EXPECT_EQ(console.parent_path(), directory_);
     EXPECT_TRUE(Has(console.filename().string(), "-COM1.log")) << console;
     EXPECT_EQ(ReadAll(console), "QELP boot loader\n\nrecord header \"x\"\t\x01 end\n");
@@ -168,12 +157,13 @@ TEST_F(UpdateRecordTest, ASecondRunAppendsBesideTheFirst) {
     }
     const std::vector<std::string> lines = RecordLines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(Field(lines[0], "port"), "COM1");
-    EXPECT_EQ(Field(lines[1], "port"), "COM2");
-    EXPECT_EQ(Field(lines[1], "outcome"), "closed-by-operator");
+    EXPECT_EQ(test::RecordField(lines[0], "port"), "COM1");
+    EXPECT_EQ(test::RecordField(lines[1], "port"), "COM2");
+    EXPECT_EQ(test::RecordField(lines[1], "outcome"), "closed-by-operator");
     EXPECT_TRUE(Has(lines[1], "\"message\":null,"));
     EXPECT_TRUE(Has(lines[1], "\"last_line\":null,"));
-    EXPECT_NE(Field(lines[0], "console_log"), Field(lines[1], "console_log"));
+    EXPECT_NE(test::RecordField(lines[0], "console_log"),
+              test::RecordField(lines[1], "console_log"));
 }
 
 TEST_F(UpdateRecordTest, NamesTheLinesThatHeldTheLastWrite) {
@@ -221,7 +211,8 @@ TEST_F(UpdateRecordTest, KeepsOnlyTheNewestConsoleFiles) {
         if (entry.path().filename().string().rfind("console-", 0) == 0)
             consoles.insert(entry.path().filename().string());
     EXPECT_EQ(consoles.size(), static_cast<std::size_t>(kKeptConsoleFiles));
-    const std::string newest = fs::path(Field(RecordLines().back(), "console_log")).filename();
+    const std::string newest =
+        fs::path(test::RecordField(RecordLines().back(), "console_log")).filename();
     EXPECT_EQ(consoles.count(newest), 1u);
     // The oldest six went: the new one and the 199 youngest of the old stay.
     for (int i = 0; i < old; ++i) {
@@ -301,11 +292,11 @@ TEST_F(UpdateRecordTest, AFaultOfItsOwnIsNamedInTheLine) {
 
     const std::vector<std::string> lines = RecordLines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(Field(lines[0], "record_problem"), "starting: std::bad_alloc") << lines[0];
-    EXPECT_EQ(Field(lines[0], "sha256"),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_TRUE(Has(lines[0], R"("console_log_complete":true,"console_log_lines":1,)"))
+    EXPECT_EQ(test::RecordField(lines[0], "record_problem"), "starting: std::bad_alloc")
         << lines[0];
+    EXPECT_EQ(test::RecordField(lines[0], "sha256"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_TRUE(Has(lines[0], R"("console_log_complete":true,"console_log_lines":1,)")) << lines[0];
     ASSERT_EQ(problems_.size(), 1u);
     EXPECT_TRUE(Has(problems_[0], "a fault of its own")) << problems_[0];
 }
@@ -327,10 +318,10 @@ TEST_F(UpdateRecordTest, LinesDuringFinishStayConsistent) {
     reader.join();
 
     const std::string line = RecordLines().at(0);
-    const std::vector<std::string> console = Lines(ReadAll(Field(line, "console_log")));
+    const std::vector<std::string> console = Lines(ReadAll(test::RecordField(line, "console_log")));
     ASSERT_FALSE(console.empty());
     EXPECT_TRUE(Has(line, "\"console_lines\":" + std::to_string(console.size()) + ","));
-    EXPECT_EQ(Field(line, "last_line"), console.back());
+    EXPECT_EQ(test::RecordField(line, "last_line"), console.back());
     for (std::size_t i = 0; i < console.size(); ++i)
         ASSERT_EQ(console[i], "line " + std::to_string(i));
 }
@@ -368,8 +359,8 @@ TEST_F(UpdateRecordTest, TwoProcessesNeverInterleave) {
     for (const std::string& line : RecordLines()) {
         ASSERT_EQ(line.rfind("{\"start\":", 0), 0u) << line.substr(0, 80);
         ASSERT_EQ(line.back(), '}');
-        const std::string last = Field(line, "last_line");
-        const std::string port = Field(line, "port");
+        const std::string last = test::RecordField(line, "last_line");
+        const std::string port = test::RecordField(line, "port");
         EXPECT_EQ(last, port + longLine);
         ++perPort[port == "COM1" ? 0 : 1];
     }

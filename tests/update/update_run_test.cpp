@@ -29,6 +29,7 @@
 #include "cli/terminal_output.h"
 #include "res/resource.h"
 #include "serial/pty_peer.h"
+#include "support/record_field.h"
 #include "support/work_folder.h"
 
 namespace {
@@ -136,15 +137,6 @@ class ActingSink final : public UploadSink, public TransferProgress {
     int steps_ = 0;
 };
 
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string start = "\"" + key + "\":";
-    const auto at = line.find(start);
-    if (at == std::string::npos) return "<missing>";
-    const auto from = at + start.size();
-    if (line[from] != '"') return line.substr(from, line.find_first_of(",}", from) - from);
-    return line.substr(from + 1, line.find('"', from + 1) - from - 1);
-}
-
 class RunFixture : public ::testing::Test {
   protected:
     RunSettings Settings() {
@@ -214,14 +206,14 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
 
     EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), c.cliStatus);
     const std::string line = RecordLine();
-    EXPECT_EQ(Field(line, "outcome"), c.outcome) << line;
-    EXPECT_EQ(Field(line, "ended_by"), c.endedBy) << line;
-    EXPECT_EQ(Field(line, "detail"), c.detail) << line;
-    EXPECT_EQ(Field(line, "transfer"), c.transfer) << line;
-    EXPECT_EQ(Field(line, "message"), c.message) << line;
+    EXPECT_EQ(test::RecordField(line, "outcome"), c.outcome) << line;
+    EXPECT_EQ(test::RecordField(line, "ended_by"), c.endedBy) << line;
+    EXPECT_EQ(test::RecordField(line, "detail"), c.detail) << line;
+    EXPECT_EQ(test::RecordField(line, "transfer"), c.transfer) << line;
+    EXPECT_EQ(test::RecordField(line, "message"), c.message) << line;
     // What the record says went out is what the device got, whole blocks when cut short.
     if (std::string(c.transfer) != "hung-up") {
-        EXPECT_EQ(Field(line, "bytes"), std::to_string(received)) << line;
+        EXPECT_EQ(test::RecordField(line, "bytes"), std::to_string(received)) << line;
     }
 }
 
@@ -382,8 +374,8 @@ TEST_F(RunEndings, AReaderThatCannotStartEndsTheRunAsAnUnusablePort) {
     EXPECT_FALSE(run.PortOpen());
     EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), 2);
     const std::string line = RecordLine();
-    EXPECT_EQ(Field(line, "ended_by"), "reader-failed") << line;
-    EXPECT_EQ(Field(line, "message"), "107") << line;
+    EXPECT_EQ(test::RecordField(line, "ended_by"), "reader-failed") << line;
+    EXPECT_EQ(test::RecordField(line, "message"), "107") << line;
 }
 
 // --- One verdict: what the program shows, what it records, the status it ends with -------------
@@ -654,17 +646,17 @@ TEST_P(Witnesses, ShowRecordAndEndWithOneVerdict) {
         EXPECT_NE(error.find(c.said), std::string::npos) << error;
     }
     const std::string line = RecordLine();
-    EXPECT_EQ(Field(line, "outcome"), c.outcome) << line;
-    EXPECT_EQ(Field(line, "message"), c.message) << line;
-    EXPECT_EQ(Field(line, "ended_by"), c.endedBy) << line;
+    EXPECT_EQ(test::RecordField(line, "outcome"), c.outcome) << line;
+    EXPECT_EQ(test::RecordField(line, "message"), c.message) << line;
+    EXPECT_EQ(test::RecordField(line, "ended_by"), c.endedBy) << line;
     EXPECT_NE(line.find(c.recorded), std::string::npos) << line;
     EXPECT_EQ(status, c.status);
     if (c.fault == Fault::kFullDisk) {
         // The console file holds whole lines, as many as the record says.
-        std::ifstream console(Field(line, "console_log"));
+        std::ifstream console(test::RecordField(line, "console_log"));
         const std::string text(std::istreambuf_iterator<char>(console), {});
         EXPECT_EQ(std::to_string(std::count(text.begin(), text.end(), '\n')),
-                  Field(line, "console_log_lines"));
+                  test::RecordField(line, "console_log_lines"));
         EXPECT_TRUE(text.empty() || text.back() == '\n');
     }
 }
