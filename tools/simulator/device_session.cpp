@@ -299,7 +299,11 @@ DeviceSession::Flow DeviceSession::stay(std::size_t& strayBytes) {
 }
 
 DeviceSession::Flow DeviceSession::pause(std::chrono::milliseconds length) {
-    switch (pty_.waitForHangUp(Clock::now() + length)) {
+    return flowAfter(pty_.waitForHangUp(Clock::now() + length));
+}
+
+DeviceSession::Flow DeviceSession::flowAfter(WaitResult result) {
+    switch (result) {
         case WaitResult::kHungUp:
             transcript_.host("closed the port");
             return Flow::kPortClosed;
@@ -321,34 +325,17 @@ DeviceSession::Flow DeviceSession::sayExtraLines() {
                       options_.extraLines - i);
         lines += line.data();
     }
-    switch (pty_.writeAll(lines)) {
-        case WaitResult::kReady:
-        case WaitResult::kTimedOut:
-            transcript_.note("printed " + std::to_string(options_.extraLines) + " extra lines (" +
-                             std::to_string(lines.size()) + " bytes)");
-            return Flow::kGo;
-        case WaitResult::kHungUp:
-            transcript_.host("closed the port");
-            return Flow::kPortClosed;
-        case WaitResult::kInterrupted:
-            return Flow::kStopped;
-    }
-    return Flow::kGo;
+    const Flow flow = flowAfter(pty_.writeAll(lines));
+    if (flow == Flow::kGo)
+        transcript_.note("printed " + std::to_string(options_.extraLines) + " extra lines (" +
+                         std::to_string(lines.size()) + " bytes)");
+    return flow;
 }
 
 DeviceSession::Flow DeviceSession::say(std::string_view line) {
-    switch (pty_.writeAll(line)) {
-        case WaitResult::kReady:
-        case WaitResult::kTimedOut:
-            transcript_.device(line);
-            return Flow::kGo;
-        case WaitResult::kHungUp:
-            transcript_.host("closed the port");
-            return Flow::kPortClosed;
-        case WaitResult::kInterrupted:
-            return Flow::kStopped;
-    }
-    return Flow::kGo;
+    const Flow flow = flowAfter(pty_.writeAll(line));
+    if (flow == Flow::kGo) transcript_.device(line);
+    return flow;
 }
 
 }  // namespace qelp::sim

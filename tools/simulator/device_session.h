@@ -60,6 +60,8 @@ class DeviceSession {
     Flow pause(std::chrono::milliseconds length);
     Flow say(std::string_view line);
     Flow sayExtraLines();
+    // Goes on after a write or a pause that ended as `result`; a hang-up is noted.
+    Flow flowAfter(WaitResult result);
     Flow holdDataRequest();
     Flow playTransfers(const Script& script, std::vector<TransferOutcome>& transfers);
     TransferOutcome receive(DataCheck check, std::optional<std::size_t> cut);
