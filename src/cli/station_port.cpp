@@ -178,10 +178,12 @@ void StationPort::Serve() {
         if (ServeRun() == Next::kEnd) break;
         if (settings_.runs && runs_ >= *settings_.runs) break;
         if (!port_) {
-            waitFirst = true;
+            // Given back until a retry time: wait for it; closed to be opened afresh: at once.
+            waitFirst = retryAt_.has_value();
         } else if (port_->Buffer().InputEnded()) {
             // After a hang-up the port's device is gone, or new: it is opened again.
             ClosePort();
+            lateWordDue_ = false;
             StationEvent gone = Event(Kind::kAbsent);
             gone.reason = "the port went away";
             lastProblem_ = gone;
@@ -314,22 +316,49 @@ StationPort::Next StationPort::ServeRun() {
             break;
         }
         // A request that came with the device's end came before it, and is answered first.
-        if (news.dataRequest && begin()) {
-            mailbox_.BeginUpload();
-            run.Upload(upload);
-            mailbox_.EndUpload();
+        if (news.dataRequest) {
+            lateWordDue_ = false;
+            if (begin()) {
+                mailbox_.BeginUpload();
+                run.Upload(upload);
+                mailbox_.EndUpload();
+            }
         }
         if (news.runEnded) {
-            // The device's word without a request (bootmode=ERROR at boot) is a run of its own;
-            // a device that went away before it asked was never served.
+            // A failure word without a request (bootmode=ERROR at boot) is a device that failed:
+            // a run of its own. A success without a request served nothing, and the first word
+            // after a time-out is the timed-out device's own: neither is counted again.
             const EndCause cause = run.EndedBy();
-            if (cause == EndCause::kDeviceSuccess || cause == EndCause::kDeviceFailure) begin();
+            if (!run.Begun() && (cause == EndCause::kDeviceSuccess || lateWordDue_)) {
+                StationEvent note = Event(Kind::kNote);
+                note.reason = lateWordDue_
+                                  ? "the timed-out device ended late; its word is not a new run"
+                                  : "the device reported success without asking for the data; "
+                                    "not counted";
+                Report(std::move(note));
+            } else if (cause == EndCause::kDeviceFailure) {
+                begin();
+            }
+            if (cause == EndCause::kDeviceSuccess || cause == EndCause::kDeviceFailure)
+                lateWordDue_ = false;
             break;
         }
     }
     run.Close();
-    // A reader that did not stop in time keeps the port's buffer: the port was closed under it.
-    if (port_->State().connected.load() == 0) ClosePort();
+    if (port_->State().connected.load() == 0) {
+        // A reader that did not stop in time keeps the port's buffer: the port was closed under
+        // it, and is opened afresh.
+        ClosePort();
+        StationEvent note = Event(Kind::kNote);
+        note.reason = "the console reader did not stop in time; the port is opened again";
+        Report(std::move(note));
+    } else if (run.EndedBy() == EndCause::kTimeout) {
+        // As a lone run's time-out does: the port closes, which drops what the timed-out
+        // transfer left queued (the next device must not get it) and lowers DTR; it is opened
+        // again at once.
+        ClosePort();
+        lateWordDue_ = true;
+    }
     if (!run.Begun()) return next;
     const RunVerdict& verdict = run.Conclude();
     run.Record();

@@ -4,7 +4,8 @@
 // one UpdateRun (update/update_run.h), which begins at the device's first data request, uploads
 // the data file (read afresh each time) at every request, and ends with the device's word, a
 // hang-up, the run's --timeout or a stop; a run that began is recorded, and the next is attached.
-// After a hang-up it closes the port and opens it again, which succeeds once the port is back.
+// After a hang-up it closes the port and opens it again, which succeeds once the port is back;
+// after a run's time-out it closes and reopens it at once, as a lone run would close it.
 // With --runs N it closes the port after N runs.
 //
 // A port that cannot be opened is reported (absent, or unavailable and why) and tried again when
@@ -89,5 +90,7 @@ class StationPort {
     int runs_ = 0;  // runs that began
     std::optional<std::chrono::steady_clock::time_point> retryAt_;
     std::optional<StationEvent> lastProblem_;  // reported already: not again while it stays
+    // A run timed out and its device has not said its word since: that word is not a new run.
+    bool lateWordDue_ = false;
     fw::WorkerThread thread_;
 };

@@ -6,7 +6,10 @@ PortWaitEnd StoppingPortWaiter::Wait(PortWaitObject object, std::chrono::millise
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         const auto now = Clock::now();
-        if (!giveUpAt_ && stop_.Requested() == StopCause::kTimeout) giveUpAt_ = now + kBlockGrace;
+        // The run's own deadline counts even after Ctrl+C, which only the process's stop says.
+        const bool runTimedOut = stop_.Deadline() && now >= *stop_.Deadline();
+        if (!giveUpAt_ && (runTimedOut || stop_.Requested() == StopCause::kTimeout))
+            giveUpAt_ = now + kBlockGrace;
         if (giveUpAt_ && now >= *giveUpAt_) return PortWaitEnd::kInterrupted;
         if (now >= deadline) return PortWaitEnd::kTimedOut;
         auto until = giveUpAt_ ? std::min(deadline, *giveUpAt_) : deadline;
