@@ -22,7 +22,9 @@ StationScreen::StationScreen(bool json, bool quiet)
 }
 
 bool StationScreen::Out(std::string text, bool droppable) {
-    return outWriter_.Put({{kStandardOutput, std::move(text)}}, droppable);
+    if (outWriter_.Put({{kStandardOutput, std::move(text)}}, droppable)) return true;
+    if (!droppable) ++lost_;
+    return false;
 }
 
 void StationScreen::Show(const std::vector<PortState>& ports, const PortState& before,
@@ -97,6 +99,13 @@ bool StationScreen::EndUnstarted(const std::string& line) {
 }
 
 bool StationScreen::Finish() {
+    if (lost_ > 0) {
+        ErrorWriter().Put(
+            {{kStandardError, "qelpupd-cli: standard output fell behind: " + std::to_string(lost_) +
+                                  " of the station's lines were not written; the "
+                                  "update records hold every run\n"}},
+            false);
+    }
     bool written = outWriter_.Finish(kStreamIdleLimit, kStreamLimit);
     if (!written && errWriter_) {
         errWriter_->Put({{kStandardError, "qelpupd-cli: standard output did not take its last " +

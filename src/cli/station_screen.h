@@ -8,12 +8,15 @@
 // Nothing here waits for a stream: the text goes to a writer thread per stream (stream_writer.h;
 // one for both when both are terminals, which keeps the screen's order). While a stream is behind,
 // redraws and progress lines are dropped (the next redraw shows the state as it is then); the
-// events' lines and objects, the notes and the summary are kept. End gives the writers a moment to
-// finish, as a single run's end does.
+// events' lines and objects, the notes and the summary are kept, up to the writer's limit: what a
+// stream that stopped for hours would leave beyond it is counted and said at the end (every run's
+// record is in the update records all the same). End gives the writers a moment to finish, as a
+// single run's end does.
 //
 // Main thread only.
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +60,7 @@ class StationScreen {
     int drawn_ = 0;  // lines of the live view on the screen, the cursor below them
     bool dirty_ = false;
     Clock::time_point lastDrawn_{};
+    std::uint64_t lost_ = 0;  // lines that should have gone out, refused by a stalled stream
     StreamWriter outWriter_;
     std::unique_ptr<StreamWriter> errWriter_;  // none when both streams are terminals
 };

@@ -75,7 +75,7 @@ bool StreamWriter::Put(std::vector<Piece> pieces, bool droppable) {
         if (queue_->failed.contains(piece.fd)) return false;
         size += piece.text.size();
     }
-    if (queue_->closing || (droppable && queue_->bytes + size > kCapacity)) return false;
+    if (queue_->closing || queue_->bytes + size > (droppable ? kCapacity : kLimit)) return false;
     for (Piece& piece : pieces) queue_->pieces.push_back(std::move(piece));
     queue_->bytes += size;
     queue_->wake.notify_all();

@@ -5,7 +5,8 @@
 //
 // How it works. Put queues pieces of text, each for a descriptor, and returns at once; the thread
 // writes them in order. Droppable pieces are refused while kCapacity bytes wait already, and the
-// caller counts them; the others (the notes and the final line, few and short) are always taken.
+// caller counts them; the others (notes, final lines, a station's event lines) are taken until
+// kLimit bytes wait, so that a stream stalled for a station's whole shift cannot take the memory.
 // After a write fails, the pieces for that descriptor are refused. Finish takes no more pieces and
 // waits until the queue is written, giving up once nothing went out for `idle`, or after `limit`;
 // a thread still stuck then stays blocked in its write until the process ends, holding only its
@@ -23,6 +24,7 @@
 class StreamWriter {
   public:
     static constexpr std::size_t kCapacity = 64 * 1024;
+    static constexpr std::size_t kLimit = 8 * 1024 * 1024;
 
     struct Piece {
         int fd;
