@@ -106,6 +106,10 @@ StopCause StopRequested() {
     return static_cast<StopCause>(g_cause.load());
 }
 
+std::optional<std::chrono::steady_clock::time_point> StopGiveUpBy() {
+    return std::nullopt;
+}
+
 const char* StopSignalName() {
     switch (g_signal.load()) {
         case SIGINT:

@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "cli/outcome.h"
@@ -53,6 +54,10 @@ bool ArmTimeout(std::chrono::milliseconds after);
 StopCause StopRequested();
 // The name of the signal behind the first stop ("SIGINT", "SIGTERM"); empty before any.
 const char* StopSignalName();
+// When the stop came with a short allowance (Windows: the console closed, the user logging off):
+// the time by which a block still on the wire is given up, so that the port is closed and the
+// record written before the system ends the process. Empty otherwise.
+std::optional<std::chrono::steady_clock::time_point> StopGiveUpBy();
 
 // A transfer begins, or ends: the end of the session is asked to wait while any runs (Windows).
 // Any thread; each begin is matched by one end.

@@ -10,6 +10,9 @@ PortWaitEnd StoppingPortWaiter::Wait(PortWaitObject object, std::chrono::millise
         const bool runTimedOut = stop_.Deadline() && now >= *stop_.Deadline();
         if (!giveUpAt_ && (runTimedOut || stop_.Requested() == StopCause::kTimeout))
             giveUpAt_ = now + kBlockGrace;
+        // A stop that the system ends the process soon after (the console closed) cannot wait.
+        if (const auto hurry = StopGiveUpBy(); hurry && (!giveUpAt_ || *hurry < *giveUpAt_))
+            giveUpAt_ = *hurry;
         if (giveUpAt_ && now >= *giveUpAt_) return PortWaitEnd::kInterrupted;
         if (now >= deadline) return PortWaitEnd::kTimedOut;
         auto until = giveUpAt_ ? std::min(deadline, *giveUpAt_) : deadline;

@@ -2,7 +2,8 @@
 // StoppingPortWaiter: how qelpupd-cli's port waits while a block goes out (serial/port_waiter.h).
 // It sleeps as the default waiter does, and also wakes when the run's stop comes (run_stop.h):
 // the process's stop, or the run's deadline passing. After Ctrl+C or SIGTERM the block on the wire
-// still gets the port's whole write time-out, as before. After the time-out it gets kBlockGrace: a
+// still gets the port's whole write time-out, as before, unless the stop has a short allowance
+// (StopGiveUpBy: the Windows console closed). After the time-out it gets kBlockGrace: a
 // block that the line has not taken by then is given up (the wait ends as interrupted, so the
 // write fails), and the run closes the port and writes its record at once.
 //

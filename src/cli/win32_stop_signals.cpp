@@ -22,6 +22,10 @@ std::string g_interruptLine;
 
 // The system ends a process this long after its console was closed; the run has until then.
 constexpr DWORD kCloseAllowanceMs = 4500;
+// A block still held back is given up this long after such a stop, which leaves the rest of the
+// allowance for closing the port and writing the record.
+constexpr std::chrono::milliseconds kCloseGiveUp{2500};
+std::atomic<std::chrono::steady_clock::rep> g_giveUpBy{0};  // 0: no such stop
 
 DWORD WINAPI WriteFinalLine(void* line) {
     (void)WriteAll(kStandardError, *static_cast<const std::string*>(line));
@@ -68,6 +72,8 @@ BOOL WINAPI OnControl(DWORD event) {
         case CTRL_SHUTDOWN_EVENT:
             // Returning lets the system end the process at once: hold it while the run stops,
             // closes the port and writes its record; main's return ends the process first.
+            g_giveUpBy.store(
+                (std::chrono::steady_clock::now() + kCloseGiveUp).time_since_epoch().count());
             Request(StopCause::kInterrupt, event == CTRL_CLOSE_EVENT    ? "CTRL_CLOSE_EVENT"
                                            : event == CTRL_LOGOFF_EVENT ? "CTRL_LOGOFF_EVENT"
                                                                         : "CTRL_SHUTDOWN_EVENT");
@@ -175,6 +181,12 @@ StopCause StopRequested() {
 
 const char* StopSignalName() {
     return g_name.load();
+}
+
+std::optional<std::chrono::steady_clock::time_point> StopGiveUpBy() {
+    const auto by = g_giveUpBy.load();
+    if (by == 0) return std::nullopt;
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(by));
 }
 
 std::intptr_t StopWaitObject() {
