@@ -39,7 +39,8 @@ std::vector<SerialPortInfo> ScanNamedPorts(const std::vector<std::string>& names
         // Shown to the operator, as discovery's descriptions are: no control characters.
         for (char& c : description)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-        present.push_back({name, devicePath, name, description});
+        // Named by the operator: never skipped.
+        present.push_back({name, devicePath, name, description, std::string()});
     }
     return present;
 }

@@ -276,7 +276,7 @@ TEST(MonitorBurst, ChangesWithoutPauseStillGiveANotice) {
 
 TEST(PortSetDiff, PortsAreKnownBySocketThenSerialNumberThenNode) {
     const auto port = [](const char* name, const char* stableName) {
-        return SerialPortInfo{name, std::string("/dev/") + name, stableName, ""};
+        return SerialPortInfo{name, std::string("/dev/") + name, stableName, "", ""};
     };
     const std::vector<SerialPortInfo> before = {
         port("ttyS0", ""), port("ttyUSB0", "/dev/serial/by-path/usb-0:1"),
