@@ -28,10 +28,13 @@ std::vector<PortMapping> CurrentPorts(const CliOptions& options) {
     std::vector<PortMapping> ports;
     if (!options.ports.empty()) {
         std::vector<std::string> seen;
+        // One scan for all the names that need one; paths need none.
+        std::optional<std::vector<SerialPortInfo>> found;
         for (const std::string& name : options.ports) {
             if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
             seen.push_back(name);
-            ports.push_back(MapPort(name));
+            if (!found && MappingNeedsDiscovery(name)) found = DiscoverSerialPorts();
+            ports.push_back(MapPort(name, found.value_or(std::vector<SerialPortInfo>{})));
         }
         return ports;
     }

@@ -135,10 +135,14 @@ PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& 
     return MapPortName(name, value ? value : "", found, SystemPortNaming());
 }
 
+bool MappingNeedsDiscovery(const std::string& name) {
+    if (FromEnvironment(PortVariable(name)) != nullptr) return false;
+    const PortNaming naming = SystemPortNaming();
+    return naming == PortNaming::kWindows || ComNumber(name, naming) > 0;
+}
+
 PortMapping MapPort(const std::string& name, const SystemRoots& roots) {
-    if (FromEnvironment(PortVariable(name)) != nullptr) {
-        return MapPort(name, std::vector<SerialPortInfo>{});
-    }
+    if (!MappingNeedsDiscovery(name)) return MapPort(name, std::vector<SerialPortInfo>{});
     return MapPort(name, DiscoverSerialPorts(roots));
 }
 

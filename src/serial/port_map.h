@@ -52,8 +52,11 @@ PortMapping MapPortName(const std::string& name, const std::string& variable,
 
 // The mapping of one name among the ports found, with the environment's say.
 PortMapping MapPort(const std::string& name, const std::vector<SerialPortInfo>& found);
-// The same, discovering the system's ports only when the environment does not name the device.
+// The same, discovering the system's ports only when the mapping looks at them.
 PortMapping MapPort(const std::string& name, const SystemRoots& roots = {});
+// Whether mapping `name` looks at the system's ports: on Windows any name, elsewhere COMn taken by
+// place; never a COMn that the environment names.
+bool MappingNeedsDiscovery(const std::string& name);
 
 // COM1 .. COM<count> among the ports found.
 std::vector<PortMapping> MapOfferedPorts(const std::vector<SerialPortInfo>& found,
