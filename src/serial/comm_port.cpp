@@ -236,6 +236,8 @@ bool CCommPort::Wait(PortWaiter& waiter, PortWaitObject object, Clock::duration 
 }
 
 int CCommPort::ClosePort() {
+    // A problem belongs to the close that met it: closing again says nothing of it.
+    closeProblem_.clear();
     // Closed by a handler that a WriteBlock's wait served: the waiter lets go of the wait object
     // before it is closed, and the write ends with 0.
     if (waiting_) waiter_->Interrupt();

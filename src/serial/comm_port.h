@@ -90,8 +90,8 @@ class CCommPort : public DeviceControlBlock {
     // Stops the watcher, drops DTR, purges the input queue (and the output queue after a write that
     // did not drain) and closes the port. Returns 1.
     int ClosePort();
-    // What went wrong as the port closed, as one line for the user (a driver that never ended a
-    // cancelled call); empty when nothing did.
+    // What went wrong as the port last closed, as one line for the user (a driver that never
+    // ended a cancelled call); empty when nothing did.
     std::string DescribeCloseProblem() const;
     // How WriteBlock waits from now on; nullptr for the default. `waiter` must outlive its use
     // here. Not from inside WriteBlock.
