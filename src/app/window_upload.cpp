@@ -1,12 +1,11 @@
 #include "app/window_upload.h"
 
-#include <cstdio>
-
 #include "dialogs/transfer_progress_dlg.h"
 #include "framework/app.h"
 #include "framework/message_box.h"
 #include "framework/resources.h"
 #include "res/resource.h"
+#include "update/standard_streams.h"
 
 class WindowUpload::DialogProgress final : public TransferProgress {
   public:
@@ -56,8 +55,7 @@ TransferProgress* WindowUpload::BeginTransfer(std::uint64_t) {
 }
 
 void WindowUpload::ReportWriteHeld(const OutputHold& hold) {
-    std::fprintf(stderr, "%s: a block waits: the device holds the output back: %s\n",
-                 fw::ApplicationName().c_str(), DescribeHold(hold).c_str());
+    (void)WriteAll(kStandardError, fw::ApplicationName() + ": " + HoldNote(hold) + "\n");
 }
 
 void WindowUpload::EndTransfer(const TransferResult&) {

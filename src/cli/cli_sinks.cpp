@@ -37,8 +37,7 @@ bool CliUploadSink::CancelRequested() {
 }
 
 void CliUploadSink::ReportWriteHeld(const OutputHold& hold) {
-    output_.Note("qelpupd-cli: " + port_ +
-                 ": a block waits: the device holds the output back: " + DescribeHold(hold) + "\n");
+    output_.Note("qelpupd-cli: " + port_ + ": " + HoldNote(hold) + "\n");
 }
 
 void CliUploadSink::EndTransfer(const TransferResult& result) {

@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::string_view kProgram = "qelpupd-cli: ";
 
-// The window program's message, its line breaks turned into spaces: the outcome is one line.
-std::string OneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\n') c = ' ';
-    return text;
-}
-
 std::string Sentence(std::string_view english, const std::string& reason) {
     std::string text(english);
     if (!reason.empty()) text += ": " + reason;
@@ -23,6 +16,13 @@ std::string Sentence(std::string_view english, const std::string& reason) {
 }
 
 }  // namespace
+
+std::string OneLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line)
+        if (c == '\n') c = ' ';
+    return line;
+}
 
 RunOutcome OutcomeOfVerdict(const RunVerdict& verdict) {
     if (verdict.Succeeded()) return RunOutcome::kSucceeded;

@@ -33,6 +33,9 @@ struct OutcomeDetail {
 // the reason when there is one, then the Japanese text on the same line.
 std::string OutcomeLine(RunOutcome outcome, const OutcomeDetail& detail);
 
+// A window program's message on one line: its line breaks become spaces.
+std::string OneLine(std::string_view text);
+
 // A note on the way, in the same form: "qelpupd-cli: <english>. <Japanese text of id>\n".
 std::string NoteLine(std::string_view english, int messageId);
 

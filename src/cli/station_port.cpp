@@ -65,7 +65,7 @@ class StationUploadSink final : public UploadSink, private TransferProgress {
     void ReportWriteHeld(const OutputHold& hold) override {
         StationEvent note = progress_;
         note.kind = Kind::kNote;
-        note.reason = "a block waits: the device holds the output back: " + DescribeHold(hold);
+        note.reason = HoldNote(hold);
         note.time = std::chrono::system_clock::now();
         events_.Post(std::move(note));
     }

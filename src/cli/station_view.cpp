@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/outcome.h"
 #include "res/message_texts.h"
 
 namespace {
@@ -62,12 +63,6 @@ std::string ShortName(const std::string& name) {
             ColumnsOf(CodePoint(name, at, SequenceLength(static_cast<unsigned char>(name[at]))));
     }
     return "\u2026" + name.substr(at);
-}
-
-std::string OneLine(std::string_view text) {
-    std::string line(text);
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    return line;
 }
 
 std::string Seconds(std::chrono::milliseconds duration) {
@@ -181,7 +176,7 @@ std::vector<std::string> ViewLines(const std::vector<PortState>& ports, int colu
     std::vector<std::string> lines{row("PORT", "DEVICE", "RUNS", "OK", "FAILED", "STATE")};
     for (const PortState& port : ports) {
         lines.push_back(row(ShortName(port.name), port.device.empty() ? "-" : port.device,
-                            std::to_string(port.runs), std::to_string(port.succeeded),
+                            std::to_string(port.Runs()), std::to_string(port.succeeded),
                             std::to_string(port.failed), StateText(port)));
     }
     return lines;
@@ -228,8 +223,8 @@ std::string EventLine(const PortState& port, const StationEvent& event) {
                 text += " " + OneLine(res::FindMessageText(event.ended->message));
             break;
         case Kind::kClosed:
-            text = "closed after " + std::to_string(port.runs) + " run" +
-                   (port.runs == 1 ? "" : "s") + " (" + std::to_string(port.succeeded) +
+            text = "closed after " + std::to_string(port.Runs()) + " run" +
+                   (port.Runs() == 1 ? "" : "s") + " (" + std::to_string(port.succeeded) +
                    " succeeded, " + std::to_string(port.failed) + " failed)";
             break;
         case Kind::kNote:
@@ -249,10 +244,10 @@ std::string SummaryTable(const std::vector<PortState>& ports) {
     };
     std::string table = row("PORT", "RUNS", "SUCCEEDED", "FAILED");
     for (const PortState& port : ports) {
-        table += row(port.name, std::to_string(port.runs), std::to_string(port.succeeded),
+        table += row(port.name, std::to_string(port.Runs()), std::to_string(port.succeeded),
                      std::to_string(port.failed));
     }
     const StationTotals totals = Totals(ports);
-    return table + row("total", std::to_string(totals.runs), std::to_string(totals.succeeded),
+    return table + row("total", std::to_string(totals.Runs()), std::to_string(totals.succeeded),
                        std::to_string(totals.failed));
 }

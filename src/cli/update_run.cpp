@@ -88,8 +88,7 @@ RunResult RunUpdate(const CliOptions& options, TerminalOutput& output) {
     // With --quiet the note of it was left out: the final line still says it.
     if (transfer && transfer->heldBy.Held()) {
         if (!result.detail.reason.empty()) result.detail.reason += "; ";
-        result.detail.reason +=
-            "the device held the output back: " + DescribeHold(transfer->heldBy);
+        result.detail.reason += HeldNote(transfer->heldBy);
     }
     return result;
 }

@@ -10,3 +10,11 @@ std::string DescribeHold(const OutputHold& hold) {
     if (hold.dsr) return "DSR low";
     return {};
 }
+
+std::string HoldNote(const OutputHold& hold) {
+    return "a block waits: the device holds the output back: " + DescribeHold(hold);
+}
+
+std::string HeldNote(const OutputHold& hold) {
+    return "the device held the output back: " + DescribeHold(hold);
+}

@@ -21,3 +21,7 @@ OutputHold HoldOf(const ModemLines& lines);
 
 // "CTS low", "DSR low", "CTS and DSR low"; empty when nothing holds the output.
 std::string DescribeHold(const OutputHold& hold);
+// What is said of a hold while the block still waits ("a block waits: ..."), and at the end of
+// the transfer that it ended ("the device held the output back: ...").
+std::string HoldNote(const OutputHold& hold);
+std::string HeldNote(const OutputHold& hold);

@@ -129,17 +129,18 @@ std::string DescribeKind(const TtyFacts& tty, PortKind kind) {
     return "serial device (" + tty.driver + ")";
 }
 
-// The adapter's own descriptor strings go into the text, and --list-ports prints it to a terminal,
-// which would act on an escape sequence among them: a control character shows as '?', as ls shows
-// one in a file name.
+// The adapter's own descriptor strings go into the text, and --list-ports prints it to a terminal.
 std::string Describe(const TtyFacts& tty, PortKind kind) {
-    std::string text = DescribeKind(tty, kind);
+    return WithoutControlCharacters(DescribeKind(tty, kind));
+}
+
+}  // namespace
+
+std::string WithoutControlCharacters(std::string text) {
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return text;
 }
-
-}  // namespace
 
 int ComNumber(const std::string& name, PortNaming naming) {
     const bool prefixed =

@@ -52,3 +52,7 @@ bool NaturalLess(const std::string& a, const std::string& b);
 // The n of "COMn" (1 to 999, no leading zero), or 0. Windows takes its names in any letter case
 // ("com7"); elsewhere only "COM" counts.
 int ComNumber(const std::string& name, PortNaming naming);
+
+// `text` for a terminal: a control character shows as '?', as ls shows one in a file name, so
+// that an adapter's strings cannot carry an escape sequence to the screen.
+std::string WithoutControlCharacters(std::string text);

@@ -35,10 +35,9 @@ std::vector<SerialPortInfo> ScanNamedPorts(const std::vector<std::string>& names
         const std::string devicePath = MapPortName(name, "", {}, SystemPortNaming()).devicePath;
         const std::optional<std::string> target = ResolvePortName(devicePath);
         if (!target) continue;
-        std::string description = *target == devicePath ? std::string() : *target;
-        // Shown to the operator, as discovery's descriptions are: no control characters.
-        for (char& c : description)
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+        // Shown to the operator, as discovery's descriptions are.
+        const std::string description =
+            WithoutControlCharacters(*target == devicePath ? std::string() : *target);
         // Named by the operator: never skipped.
         present.push_back({name, devicePath, name, description, std::string()});
     }

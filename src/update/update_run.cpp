@@ -271,9 +271,8 @@ void UpdateRun::Record() {
     end.detail = verdict.detail;
     // What the operator could not have learnt from the device: a hold on the line, a driver.
     for (const std::string& note :
-         {lastTransfer_ && lastTransfer_->heldBy.Held()
-              ? "the device held the output back: " + DescribeHold(lastTransfer_->heldBy)
-              : std::string(),
+         {lastTransfer_ && lastTransfer_->heldBy.Held() ? HeldNote(lastTransfer_->heldBy)
+                                                        : std::string(),
           portProblem_}) {
         if (!note.empty()) end.detail += (end.detail.empty() ? "" : "; ") + note;
     }
