@@ -22,10 +22,7 @@ void RunMailbox::PostRunEnded() {
 }
 
 void RunMailbox::PostPortsChanged() {
-    {
-        std::lock_guard lock(mutex_);
-        pending_.portsChanged = true;
-    }
+    // Nothing to carry: the waiting port looks at its mapping again when woken.
     signal_.Raise();
 }
 

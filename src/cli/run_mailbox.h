@@ -28,7 +28,6 @@ class RunMailbox {
     struct News {
         bool dataRequest = false;
         bool runEnded = false;
-        bool portsChanged = false;
         bool finish = false;  // stays set once posted
     };
     // What came since the last call; the mailbox is quiet again afterwards.

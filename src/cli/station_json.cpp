@@ -109,11 +109,11 @@ std::string EventJson(const PortState& port, const StationEvent& event) {
             out += seconds;
             // The record's own line, an object already: passed on as it is, not built again.
             out += ",\"record\":" + (ended.record.empty() ? std::string("null") : ended.record);
-            AddCounts(out, port.runs, port.succeeded, port.failed);
+            AddCounts(out, port.Runs(), port.succeeded, port.failed);
             break;
         }
         case Kind::kClosed:
-            AddCounts(out, port.runs, port.succeeded, port.failed);
+            AddCounts(out, port.Runs(), port.succeeded, port.failed);
             break;
     }
     return out + "}\n";
@@ -127,12 +127,12 @@ std::string SummaryJson(const std::vector<PortState>& ports, int exitStatus,
     for (std::size_t i = 0; i < ports.size(); ++i) {
         out += i == 0 ? "{\"port\":" : ",{\"port\":";
         AppendJsonString(out, ports[i].name);
-        AddCounts(out, ports[i].runs, ports[i].succeeded, ports[i].failed);
+        AddCounts(out, ports[i].Runs(), ports[i].succeeded, ports[i].failed);
         out += "}";
     }
     out += "]";
     const StationTotals totals = Totals(ports);
-    AddCounts(out, totals.runs, totals.succeeded, totals.failed);
+    AddCounts(out, totals.Runs(), totals.succeeded, totals.failed);
     AddNumber(out, "exit_status", exitStatus);
     return out + "}\n";
 }

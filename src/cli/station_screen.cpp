@@ -9,6 +9,12 @@ namespace {
 
 constexpr int kDefaultColumns = 80;
 
+// A line as wide as the terminal would wrap on some terminals: one column is left free.
+int ViewWidth() {
+    const int columns = TerminalColumns(kStandardOutput);
+    return (columns > 1 ? columns : kDefaultColumns) - 1;
+}
+
 }  // namespace
 
 StationScreen::StationScreen(bool json, bool quiet)
@@ -69,10 +75,7 @@ void StationScreen::Draw(const std::vector<PortState>& ports) {
 }
 
 void StationScreen::DrawNow(const std::vector<PortState>& ports) {
-    const int columns = TerminalColumns(kStandardOutput);
-    // A line as wide as the terminal would wrap on some terminals: one column is left free.
-    const std::vector<std::string> lines =
-        ViewLines(ports, (columns > 1 ? columns : kDefaultColumns) - 1);
+    const std::vector<std::string> lines = ViewLines(ports, ViewWidth());
     // A redraw that does not fit waits for the next: the view then still has its old lines.
     if (Out(RedrawText(drawn_, lines), true)) drawn_ = static_cast<int>(lines.size());
     dirty_ = false;
@@ -84,9 +87,7 @@ bool StationScreen::End(const std::vector<PortState>& ports, int exitStatus) {
         Out(SummaryJson(ports, exitStatus, std::chrono::system_clock::now()), false);
     } else {
         if (mode_ == Mode::kLive) {
-            const int columns = TerminalColumns(kStandardOutput);
-            Out(RedrawText(drawn_, ViewLines(ports, (columns > 1 ? columns : kDefaultColumns) - 1)),
-                false);
+            Out(RedrawText(drawn_, ViewLines(ports, ViewWidth())), false);
         }
         Out("\n" + SummaryTable(ports), false);
     }

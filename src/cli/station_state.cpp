@@ -37,7 +37,6 @@ void ApplyEvent(PortState& state, const StationEvent& event) {
             state.last = event.ended;
             state.lastRun = event.run;
             state.lastEnd = event.time;
-            ++state.runs;
             if (event.ended && event.ended->Succeeded())
                 ++state.succeeded;
             else
@@ -70,7 +69,6 @@ bool Newsworthy(const PortState& before, const StationEvent& event) {
 StationTotals Totals(const std::vector<PortState>& ports) {
     StationTotals totals;
     for (const PortState& port : ports) {
-        totals.runs += port.runs;
         totals.succeeded += port.succeeded;
         totals.failed += port.failed;
     }

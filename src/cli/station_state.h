@@ -68,10 +68,11 @@ struct PortState {
     std::optional<RunEndReport> last;  // how the last run ended
     int lastRun = 0;                   // and its number
     std::chrono::system_clock::time_point lastEnd;
-    int runs = 0;  // runs that ended (recorded)
     int succeeded = 0;
     int failed = 0;       // every other end: the device's failure, a hang-up, a time-out, a stop
     bool opened = false;  // the port has been open at least once
+
+    int Runs() const { return succeeded + failed; }  // runs that ended (recorded)
 };
 
 void ApplyEvent(PortState& state, const StationEvent& event);
@@ -85,9 +86,10 @@ std::string NoteText(std::string_view line);
 bool Newsworthy(const PortState& before, const StationEvent& event);
 
 struct StationTotals {
-    int runs = 0;
     int succeeded = 0;
     int failed = 0;
+
+    int Runs() const { return succeeded + failed; }
 };
 StationTotals Totals(const std::vector<PortState>& ports);
 

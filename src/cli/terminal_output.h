@@ -52,8 +52,6 @@ class TerminalOutput {
     void Progress(const ProgressFigures& figures);
     void EndProgress(const ProgressFigures& figures);
 
-    bool ErrorIsTerminal() const { return errorIsTerminal_; }
-
   private:
     // Progress text goes only when there is room; notes always.
     void WriteError(std::string_view text, bool droppable);
