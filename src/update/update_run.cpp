@@ -194,14 +194,15 @@ void UpdateRun::Upload(UploadSink& sink) {
     lastRequestUnanswered_ = true;
     lastFileProblem_.reset();
     AnsweringSink answering(sink, *this);
-    UploadResult upload = UploadDataFile(dataFilePath_, *shared_->port, shared_->session, answering,
-                                         settings_.lock, &upload_);
+    // upload_ grows as the upload goes, for an end from inside it (EndNow).
+    UploadDataFile(dataFilePath_, *shared_->port, shared_->session, answering, settings_.lock,
+                   &upload_);
     // Ended and recorded from inside the upload: what the upload says now is no longer news.
     if (Recorded()) return;
-    if (upload.bytes) lastFileLength_ = upload.bytes->size();
-    if (!upload.transfer) return;
-    lastTransfer_ = upload.transfer;
-    if (shared_->record) shared_->record->DataSent(std::move(upload.bytes));
+    if (upload_.bytes) lastFileLength_ = upload_.bytes->size();
+    if (!upload_.transfer) return;
+    lastTransfer_ = upload_.transfer;
+    if (shared_->record) shared_->record->DataSent(upload_.bytes);
 }
 
 void UpdateRun::Stop(EndCause cause, std::string detail) {
