@@ -2,25 +2,19 @@
 // Both should be about zero: the watcher sleeps in poll() and ends on the hang-up. Prints figures;
 // asserts nothing.
 #include <stdlib.h>
-#include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "process_cpu.h"
 #include "serial/comm_port.h"
 #include "serial/pty_peer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-double ProcessCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 // Percent of one core that the process used while this thread slept for `span`.
 double CpuPercentOver(std::chrono::seconds span) {

@@ -7,7 +7,6 @@
 #include "serial/port_monitor.h"
 
 #include <poll.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "monitor_figures.h"
+#include "process_cpu.h"
 #include "serial/port_set.h"
 #include "serial/pty_peer.h"
 #include "support/fake_port_tree.h"
@@ -121,12 +121,6 @@ void NamedLink(const PortMonitorSettings& defaults) {
     std::printf("A named link to a pseudo-terminal:\n");
     made.Print("made by a rename");
     removed.Print("removed");
-}
-
-double ProcessCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 void Idle(const PortMonitorSettings& defaults) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +20,36 @@ namespace {
 using Kind = StationEvent::Kind;
 using std::chrono::milliseconds;
 
-// 2026-12-08T22:30:08.123 UTC, as the record writes it in the local time zone, and its clock.
+// 2026-12-08T22:30:08.123 UTC, as the record writes it in the test's time zone, and its clock.
 const std::chrono::system_clock::time_point kTime{milliseconds(1796769008123)};
-const std::string kIso = IsoLocalTime(kTime);
-const std::string kClock = kIso.substr(11, 8);
+const std::string kIso = "2026-12-09T07:30:08.123+09:00";
+const std::string kClock = "07:30:08";
 
-class StationText : public testing::Test {};
+// Times are shown in a zone nine hours east of UTC, so that a wrong format, offset or zone fails;
+// the zone the test found is put back after.
+class StationText : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* zone = std::getenv("TZ")) found_ = zone;
+        SetZone("JST-9");
+    }
+    void TearDown() override { SetZone(found_); }
+
+  private:
+    static void SetZone(const std::optional<std::string>& zone) {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone->c_str() : "");
+        _tzset();
+#else
+        if (zone)
+            setenv("TZ", zone->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+    std::optional<std::string> found_;
+};
 
 StationEvent Ev(Kind kind, int run = 0) {
     StationEvent event;

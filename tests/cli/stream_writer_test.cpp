@@ -24,7 +24,8 @@ TEST(StreamWriterTest, AStalledStreamHoldsNoMoreThanTheLimitAndFinishGivesUp) {
     {
         StreamWriter writer;
         const std::string line(1000, 'x');
-        while (writer.Put({{ends[1], line}}, true)) taken += line.size();
+        while (writer.Put({{ends[1], line}}, true) && taken < 4 * StreamWriter::kCapacity)
+            taken += line.size();
         // The pipe's own buffer and the piece being written are beyond the queue's count.
         EXPECT_LE(writer.Waiting(), StreamWriter::kCapacity);
         while (writer.Put({{ends[1], line}}, false) && taken < 4 * StreamWriter::kLimit)

@@ -48,7 +48,6 @@ struct Bench {
         fs::create_symlink(ptys.back()->SlavePath(), Path(link + ".new"));
         fs::rename(Path(link + ".new"), Path(link));
     }
-    void HangUpLastPty() { ptys.back()->HangUp(); }
 };
 
 // "+ttyUSB0 -ttyUSB1 =ttyS0": what came, went and stayed, by name (named ports relative to the

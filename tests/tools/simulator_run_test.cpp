@@ -47,8 +47,7 @@ class SimulatorRun : public ::testing::Test {
         sim_ = std::make_unique<SimulatorProcess>(args);
         const auto path = sim_->readLine();
         ASSERT_TRUE(path.has_value());
-        path_ = *path;
-        port_ = std::make_unique<HostPort>(path_);
+        port_ = std::make_unique<HostPort>(*path);
     }
 
     // Console lines, as the console shows them, up to the first that contains `keyword`.
@@ -99,7 +98,6 @@ class SimulatorRun : public ::testing::Test {
     }();
     std::unique_ptr<SimulatorProcess> sim_;
     std::unique_ptr<HostPort> port_;
-    std::string path_;
     std::string rawBytes_;
 };
 

@@ -145,11 +145,11 @@ class RunFixture : public ::testing::Test {
         settings.recordDirectory = (folder_.Path() / "state").string();
         return settings;
     }
-    std::string RecordLine() const {
+    std::vector<std::string> RecordLines() const {
         std::ifstream in(folder_.Path() / "state" / kRecordFileName);
-        std::string line;
-        std::getline(in, line);
-        return line;
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
     }
     PortMapping Port() const { return {"COM1", peer_.SlavePath(), "test device"}; }
 
@@ -194,7 +194,7 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
         if (c.act == Act::kStopAtBlock3) run.Stop(c.stop, c.stopDetail);
         if (c.act == Act::kEndNowAtBlock3) {
             run.EndNow(c.stop, c.stopDetail);
-            EXPECT_FALSE(RecordLine().empty()) << "not recorded before the upload returned";
+            EXPECT_EQ(RecordLines().size(), 1u) << "not recorded before the upload returned";
         }
     });
     if (c.act == Act::kStopAfterBoot) run.Stop(c.stop, c.stopDetail);
@@ -205,7 +205,9 @@ TEST_P(RunEndings, GiveTheirOutcomeStatusAndRecord) {
     run.Record();
 
     EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), c.cliStatus);
-    const std::string line = RecordLine();
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& line = lines[0];
     EXPECT_EQ(test::RecordField(line, "outcome"), c.outcome) << line;
     EXPECT_EQ(test::RecordField(line, "ended_by"), c.endedBy) << line;
     EXPECT_EQ(test::RecordField(line, "detail"), c.detail) << line;
@@ -373,7 +375,9 @@ TEST_F(RunEndings, AReaderThatCannotStartEndsTheRunAsAnUnusablePort) {
     EXPECT_EQ(run.Open(Port(), folder_.WriteDataFile(10), news).end, OpenEnd::kReaderFailed);
     EXPECT_FALSE(run.PortOpen());
     EXPECT_EQ(ExitStatus(OutcomeOfVerdict(run.Conclude())), 2);
-    const std::string line = RecordLine();
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& line = lines[0];
     EXPECT_EQ(test::RecordField(line, "ended_by"), "reader-failed") << line;
     EXPECT_EQ(test::RecordField(line, "message"), "107") << line;
 }
@@ -645,7 +649,9 @@ TEST_P(Witnesses, ShowRecordAndEndWithOneVerdict) {
         EXPECT_EQ(last.rfind(std::string("qelpupd-cli: ") + c.shown, 0), 0u) << error;
         EXPECT_NE(error.find(c.said), std::string::npos) << error;
     }
-    const std::string line = RecordLine();
+    const std::vector<std::string> lines = RecordLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& line = lines[0];
     EXPECT_EQ(test::RecordField(line, "outcome"), c.outcome) << line;
     EXPECT_EQ(test::RecordField(line, "message"), c.message) << line;
     EXPECT_EQ(test::RecordField(line, "ended_by"), c.endedBy) << line;

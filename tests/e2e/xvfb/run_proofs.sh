@@ -146,8 +146,7 @@ case $case_name in
     window_gone 30 "^qelpupd$" "$file_box" || fail "the file box did not close by Enter"
     # After message 108 the window stays; after a success (109) the program would end by itself.
     # A wait for something not to happen, which cannot fail a right program.
-    sleep 1.5
-    if program_ended || ! window_shows "^QelpUpd$" "$main"; then
+    if wait_for 2 program_ended || ! window_shows "^QelpUpd$" "$main"; then
       fail "the window did not stay: the outcome shown was a success"
     fi
     extra=$(find_window 0 "^qelpupd$" "$port_dialog" "$main" "$file_box" "$outcome_box") &&
