@@ -45,22 +45,18 @@ if [ "$case_name" = stalled-interrupt ]; then
 fi
 (cd "$work" && exec timeout 120 wine "$exe" --port "$com_name") >"$out" 2>"$work/cli.err" &
 app=$!; pids+=("$app")
-interrupt() {
-  windows_pid=$(pgrep -f "^$exe --port $com_name" | head -n 1) || true
-  [ -n "$windows_pid" ] && kill -INT "$windows_pid" || fail "no qelpupd-cli.exe to interrupt"
-}
 console_lines() { cat "$record_dir"/console-*.log 2>/dev/null | wc -l; }
 case $case_name in
   interrupt)
     wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
-    interrupt ;;
+    interrupt_program "--port $com_name" ;;
   stalled-interrupt)
     wait_for 30 grep -q '^note: printed 5000 extra lines' "$work/device.log" ||
       fail "the device did not print its lines"
     # Every line went through the console reader: none of them waits for standard output.
     wait_for 30 test "$(console_lines)" -ge 5005 || fail "the console reader waited for standard output"
     stopped=$SECONDS
-    interrupt ;;
+    interrupt_program "--port $com_name" ;;
   session-end)
     wait_for 30 grep -q '^host> receiving' "$work/device.log" || fail "the transfer did not start"
     end_session qelpupd-cli.exe ;;

@@ -6,10 +6,14 @@
 #       Takes the scripts' options: --build-dir WIN-BUILD ($build), --host-build LINUX-BUILD
 #       ($host), --case NAME ($case_name), --exe PROGRAM ($exe; default WIN-BUILD/EXE-IN-BUILD),
 #       --shot FILE ($shot). Without the first three it shows SCRIPT's opening comment and exits.
-#   device_run_start COM-NUMBER SIZE [SIMULATOR-OPTION…]
+#   device_run_start COM-NUMBER[,COM-NUMBER…] SIZE [SIMULATOR-OPTION…]
 #       Makes a work folder ($work) with a data file of SIZE random bytes ($data), uses the Wine
-#       prefix already running (build-windows.sh starts one for ctest) or starts one for $build, empties the record folder ($record_dir) and starts the simulator on
-#       COM<COM-NUMBER> ($com_name), its transcript in $work/device.log.
+#       prefix already running (build-windows.sh starts one for ctest) or starts one for $build,
+#       empties the record folder ($record_dir) and starts one simulator ($sim) for the ports
+#       COM<COM-NUMBER> (the first is $com_name), its transcript in $work/device.log.
+#   interrupt_program PATTERN
+#       Ctrl+C to the Windows program whose command line begins with "$exe PATTERN" (Wine turns
+#       SIGINT into CTRL_C_EVENT).
 #   device_run_finish
 #       Waits for the simulator, then sets $received (the bytes it got) and $byte_for_byte.
 #   record_field JQ-FILTER
@@ -68,7 +72,7 @@ device_run_cleanup() {
 }
 
 device_run_start() {
-  local number=$1 size=$2
+  local numbers=$1 size=$2 number link links=()
   shift 2
   work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-wine.XXXXXX")
   data=$work/7118K0001.UPF
@@ -79,9 +83,13 @@ device_run_start() {
   fi
   record_dir=$(wine_env_local_appdata)/QelpUpd
   rm -rf "$record_dir"
-  com_name=COM$number
-  local link=$WINEPREFIX/dosdevices/com$number
-  "$host/tools/qelp-device-simulator" --data "$data" --link "$link" --linger-ms 10000 "$@" \
+  com_name=COM${numbers%%,*}
+  for number in ${numbers//,/ }; do
+    link=$WINEPREFIX/dosdevices/com$number
+    links+=(--link "$link")
+  done
+  # The links are made together: the last one there means all are.
+  "$host/tools/qelp-device-simulator" --data "$data" "${links[@]}" --linger-ms 10000 "$@" \
     >"$work/device.log" 2>&1 &
   sim=$!
   pids+=("$sim")
@@ -90,6 +98,12 @@ device_run_start() {
     cat "$work/device.log"
     return 1
   }
+}
+
+interrupt_program() {
+  local windows_pid
+  windows_pid=$(pgrep -f "^$exe $1" | head -n 1) || true
+  [ -n "$windows_pid" ] && kill -INT "$windows_pid" || fail "no ${exe##*/} to interrupt"
 }
 
 device_run_finish() {

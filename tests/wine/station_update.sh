@@ -26,20 +26,7 @@ case $case_name in
 esac
 # One simulator for both ports, its transcript in $work/device.log with one JSON result line per
 # device.
-work=$(mktemp -d "${TMPDIR:-/tmp}/qelpupd-wine.XXXXXX")
-data=$work/7118K0001.UPF
-head -c "$size" /dev/urandom >"$data"
-if [ -z "${WINEPREFIX:-}" ]; then
-  wine_env_start "$build" || exit 1
-  own_prefix=1
-fi
-record_dir=$(wine_env_local_appdata)/QelpUpd
-rm -rf "$record_dir"
-"$host/tools/qelp-device-simulator" --data "$data" --linger-ms 10000 \
-  --link "$WINEPREFIX/dosdevices/com15" --link "$WINEPREFIX/dosdevices/com16" \
-  "${device_options[@]}" >"$work/device.log" 2>&1 &
-sim=$!; pids+=("$sim")
-wait_for 30 test -L "$WINEPREFIX/dosdevices/com16" || fail "the simulator did not start"
+device_run_start 15,16 "$size" "${device_options[@]}" || exit 1
 # What the device on the port of this COM link got: its JSON result lines.
 device_results() { grep '^{' "$work/device.log" | jq -c --arg link "$WINEPREFIX/dosdevices/${1,,}" \
   'select(.port == $link)'; }
@@ -54,8 +41,7 @@ both_sending() {
 }
 if [ "$case_name" = interrupt ]; then
   wait_for 60 both_sending || fail "the transfers did not start"
-  windows_pid=$(pgrep -f "^$exe --station" | head -n 1) || true
-  [ -n "$windows_pid" ] && kill -INT "$windows_pid" || fail "no qelpupd-cli.exe to interrupt"
+  interrupt_program --station
 fi
 cli_exit=0; wait "$app" || cli_exit=$?
 wait "$sim" || true
