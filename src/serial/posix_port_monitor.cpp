@@ -191,11 +191,11 @@ struct PortMonitor::Impl {
 
     void ArmTimer(Clock::duration after) {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(after).count();
-        itimerspec due{};
-        due.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-        due.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-        if (due.it_value.tv_sec == 0 && due.it_value.tv_nsec == 0) due.it_value.tv_nsec = 1;
-        timerfd_settime(timer, 0, &due, nullptr);  // cannot fail with a valid time
+        itimerspec expiry{};
+        expiry.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        expiry.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+        if (expiry.it_value.tv_sec == 0 && expiry.it_value.tv_nsec == 0) expiry.it_value.tv_nsec = 1;
+        timerfd_settime(timer, 0, &expiry, nullptr);  // cannot fail with a valid time
     }
 };
 
